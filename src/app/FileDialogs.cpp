@@ -1,0 +1,68 @@
+#include "FileDialogs.h"
+
+#include <QFileDialog>
+#include <QQueue>
+
+namespace FileDialogs {
+namespace {
+struct Seam
+{
+    QQueue<QStringList> openAnswers;
+    QQueue<QString> saveAnswers;
+    Request last;
+};
+Seam &seam()
+{
+    static Seam s;
+    return s;
+}
+} // namespace
+
+QStringList getOpenFileNames(QWidget *parent, const QStringList &filters)
+{
+    Seam &s = seam();
+    s.last = {filters, {}};
+    if (!s.openAnswers.isEmpty())
+        return s.openAnswers.dequeue();
+    QFileDialog dialog(parent);
+    dialog.setFileMode(QFileDialog::ExistingFiles);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setOption(QFileDialog::ReadOnly, false);
+    dialog.setNameFilters(filters);
+    if (dialog.exec() != QDialog::Accepted)
+        return {};
+    return dialog.selectedFiles();
+}
+
+QString getSaveFileName(QWidget *parent, const QStringList &filters, const QString &defaultSuffix)
+{
+    Seam &s = seam();
+    s.last = {filters, defaultSuffix};
+    if (!s.saveAnswers.isEmpty())
+        return s.saveAnswers.dequeue();
+    QFileDialog dialog(parent);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setNameFilters(filters);
+    dialog.setDefaultSuffix(defaultSuffix);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return {};
+    return dialog.selectedFiles().constFirst();
+}
+
+void setNextOpenFileNames(const QStringList &files)
+{
+    seam().openAnswers.enqueue(files);
+}
+
+void setNextSaveFileName(const QString &file)
+{
+    seam().saveAnswers.enqueue(file);
+}
+
+Request lastRequest()
+{
+    return seam().last;
+}
+
+} // namespace FileDialogs

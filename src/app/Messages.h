@@ -1,0 +1,53 @@
+#pragma once
+
+#include "store/AppError.h"
+
+#include <QList>
+#include <QMessageBox>
+#include <QString>
+#include <exception>
+
+// Shows a refusal or an error of the program's own: caption "Error", error icon, one OK button.
+void ShowError(const QString &text);
+
+// Every message box of the program goes through here, so that tests can answer them.
+namespace Messages {
+
+// The application title, "Rubrino": the caption of confirmations and of the standard error box.
+QString appTitle();
+
+// A Yes/No question without icon; true when the answer is Yes.
+bool question(const QString &title, const QString &text);
+// A plain confirmation captioned with the application title, one OK button, no icon.
+void information(const QString &text);
+// The standard error box for an error that ended an action: application title, error icon.
+void showException(const QString &text);
+
+// Runs an event handler; an error that escapes it is shown in the standard error box
+// and the program goes on running.
+template<typename Fn>
+void guarded(Fn &&fn)
+{
+    try {
+        fn();
+    } catch (const AppError &e) {
+        showException(e.message());
+    } catch (const std::exception &e) {
+        showException(QString::fromLocal8Bit(e.what()));
+    }
+}
+
+// Test seam: in test mode no box is shown; each is recorded and answered from the queue
+// (No for a question, OK otherwise, when the queue is empty).
+struct Shown
+{
+    QString title;
+    QString text;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    QMessageBox::StandardButtons buttons;
+};
+void setTestMode(bool on);
+void setNextAnswer(QMessageBox::StandardButton answer);
+QList<Shown> takeShown();
+
+} // namespace Messages

@@ -1,0 +1,36 @@
+#include "ShellOpen.h"
+
+#include <QProcess>
+
+#ifdef Q_OS_WIN
+#include <qt_windows.h>
+#include <shellapi.h>
+#endif
+
+namespace {
+std::function<void(const QString &)> &recorder()
+{
+    static std::function<void(const QString &)> r;
+    return r;
+}
+} // namespace
+
+void Shell::setRecorder(std::function<void(const QString &)> r)
+{
+    recorder() = std::move(r);
+}
+
+void ShellOpen(const QString &text)
+{
+    if (recorder()) {
+        recorder()(text);
+        return;
+    }
+#if defined(Q_OS_WIN)
+    ShellExecuteW(nullptr, L"open", reinterpret_cast<const wchar_t *>(text.utf16()), L"", L"", SW_SHOW);
+#elif defined(Q_OS_MACOS)
+    QProcess::startDetached(QStringLiteral("open"), {text});
+#else
+    QProcess::startDetached(QStringLiteral("xdg-open"), {text});
+#endif
+}

@@ -1,0 +1,512 @@
+#include "frmMainUnit.h"
+
+#include "ContactListView.h"
+#include "Messages.h"
+#include "frmSplashUnit.h"
+#include "store/AddressBook.h"
+#include "store/CSVStringInfo.h"
+#include "store/ContactListModel.h"
+#include "store/TextCodec.h"
+#include "vcard/Msvcard.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QFileInfo>
+#include <QFont>
+#include <QFrame>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QShortcut>
+#include <QStyle>
+#include <QVBoxLayout>
+
+namespace {
+
+TfrmMain *g_instance = nullptr;
+
+const int kColumnWidths[] = {30, 80, 80, 80, 90, 150, 70, 50, 70, 80, 80, 80, 80, 80, 100, 80, 80, 100, 100};
+
+QLabel *label(QWidget *parent, const char *name, const QString &text)
+{
+    auto *l = new QLabel(text, parent);
+    l->setObjectName(QLatin1String(name));
+    return l;
+}
+
+QPushButton *button(QWidget *parent, const char *name, const QString &text)
+{
+    auto *b = new QPushButton(text, parent);
+    b->setObjectName(QLatin1String(name));
+    b->setAutoDefault(false);
+    b->setMinimumWidth(105);
+    return b;
+}
+
+} // namespace
+
+TfrmMain *TfrmMain::instance()
+{
+    return g_instance;
+}
+
+// FormCreate: the splash first, so that it is on screen while everything else is made.
+TfrmMain::TfrmMain(QWidget *parent) : QMainWindow(parent)
+{
+    g_instance = this;
+    setObjectName(QStringLiteral("frmMain"));
+
+    splashWindow = new TfrmSplash(this);
+    splashWindow->show();
+    QApplication::processEvents();
+
+    // The data folder lives beside the program; a failure here shows up at the first write.
+    const QString data = AddressBook::dataFolder();
+    if (!QFileInfo(data).isDir())
+        QDir().mkdir(data);
+
+    csv = new TCSVStringInfo(this);
+    csv->setObjectName(QStringLiteral("csv"));
+    vcard = new TmsVCard(this);
+    vcard->setObjectName(QStringLiteral("vcard"));
+    m_model = new ContactListModel(this);
+
+    buildWindow();
+}
+
+TfrmMain::~TfrmMain()
+{
+    if (g_instance == this)
+        g_instance = nullptr;
+}
+
+void TfrmMain::buildWindow()
+{
+    setWindowTitle(QStringLiteral("Rubrino 1.1"));
+    setWindowIcon(QIcon(QStringLiteral(":/rubrino.png")));
+
+    auto *GroupBox1 = new QGroupBox(this);
+    GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
+    setCentralWidget(GroupBox1);
+    auto *outer = new QVBoxLayout(GroupBox1);
+    outer->setContentsMargins(8, 6, 8, 6);
+    outer->setSpacing(4);
+
+    // Search row: chooser, key, "Cerca ...".
+    auto *search = new QGridLayout;
+    search->setHorizontalSpacing(8);
+    search->setVerticalSpacing(2);
+    search->addWidget(label(GroupBox1, "Label5", QStringLiteral("Cerca contatto tra:")), 0, 0);
+    cbcerca = new QComboBox(GroupBox1);
+    cbcerca->setObjectName(QStringLiteral("cbcerca"));
+    cbcerca->setEditable(false);
+    cbcerca->setMinimumWidth(160);
+    search->addWidget(cbcerca, 1, 0);
+    search->addWidget(label(GroupBox1, "Label6", QStringLiteral("Chiave di ricerca:")), 0, 1);
+    txtsearch = new QLineEdit(GroupBox1);
+    txtsearch->setObjectName(QStringLiteral("txtsearch"));
+    txtsearch->setMaxLength(100);
+    search->addWidget(txtsearch, 1, 1);
+    Button4 = button(GroupBox1, "Button4", QStringLiteral("Cerca ..."));
+    Button4->setDefault(true);
+    search->addWidget(Button4, 1, 2);
+    search->setColumnStretch(1, 1);
+    outer->addLayout(search);
+
+    outer->addWidget(label(GroupBox1, "Label1", QStringLiteral("Rubrica:")));
+
+    // The list and the card beside it.
+    auto *middle = new QHBoxLayout;
+    middle->setSpacing(6);
+    lista = new ContactListView(GroupBox1);
+    lista->setObjectName(QStringLiteral("lista"));
+    lista->setModel(m_model);
+    for (int c = 0; c < int(std::size(kColumnWidths)); ++c)
+        lista->setColumnWidth(c, kColumnWidths[c]);
+    middle->addWidget(lista, 1);
+
+    gb = new QGroupBox(QStringLiteral("Scheda contatto:"), GroupBox1);
+    gb->setObjectName(QStringLiteral("gb"));
+    gb->setFixedWidth(240);
+    auto *card = new QGridLayout(gb);
+    card->setContentsMargins(6, 4, 6, 6);
+    card->setHorizontalSpacing(6);
+    card->setVerticalSpacing(1);
+    struct CardRow { const char *caption; const char *value; const char *hint; };
+    const CardRow rows[] = {
+        {"Nome:", "lnome", nullptr},
+        {"Cognome: ", "lcognome", nullptr},
+        {"Posizione:", "lposizione", nullptr},
+        {"Organizzazione:", "lorganizzazione", nullptr},
+        {"Indirizzo: ", "lindirizzo", nullptr},
+        {"Città:", "lcitta", nullptr},
+        {"CAP:", "lcap", nullptr},
+        {"Nazione:", "lnazione", nullptr},
+        {"Cell. privato: ", "lcellprivato", "Chiama questo numero"},
+        {"Cell. lavoro:", "lcelllavoro", "Chiama questo numero"},
+        {"Tel. casa:", "ltelcasa", "Chiama questo numero"},
+        {"Tel. lavoro:", "ltelufficio", "Chiama questo numero"},
+        {"Fax:", "lfax", nullptr},
+        {"Istant messenger:", "listantmessenger", "Visita questo sito"},
+        {"E-mail:", "lemail", "Manda una email"},
+        {"Sito:", "lsito", "Visita questo sito"},
+        {"Data inserimento:", "ldata", nullptr},
+    };
+    QFont captionFont = gb->font();
+    captionFont.setBold(true);
+    int r = 0;
+    for (const CardRow &row : rows) {
+        QLabel *caption = label(gb, QByteArray("Label" + QByteArray::number(7 + r)).constData(),
+                                QString::fromUtf8(row.caption));
+        caption->setFont(captionFont);
+        QLabel *value = label(gb, row.value, QStringLiteral("-"));
+        value->setTextFormat(Qt::PlainText);
+        value->setMinimumWidth(1);
+        value->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+        if (row.hint) {
+            // Links of the card: blue, a hand cursor, and their hint.
+            value->setStyleSheet(QStringLiteral("color: blue;"));
+            value->setCursor(Qt::PointingHandCursor);
+            value->setToolTip(QString::fromUtf8(row.hint));
+            value->installEventFilter(this);
+        }
+        card->addWidget(caption, r, 0);
+        card->addWidget(value, r, 1);
+        m_cardLabels.append(value);
+        ++r;
+    }
+    QLabel *noteCaption = label(gb, "Label24", QStringLiteral("Note:"));
+    noteCaption->setFont(captionFont);
+    card->addWidget(noteCaption, r++, 0, 1, 2);
+    mnote = new QPlainTextEdit(QStringLiteral("-"), gb);
+    mnote->setObjectName(QStringLiteral("mnote"));
+    mnote->setReadOnly(true);
+    mnote->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    card->addWidget(mnote, r, 0, 1, 2);
+    card->setRowStretch(r, 1);
+    card->setColumnStretch(1, 1);
+    middle->addWidget(gb);
+    outer->addLayout(middle, 1);
+
+    // Counters.
+    auto *counters = new QHBoxLayout;
+    QLabel *Label3 = label(GroupBox1, "Label3", QStringLiteral("Numero totale contatti:"));
+    lcont = label(GroupBox1, "lcont", QStringLiteral("0"));
+    QFont bold = lcont->font();
+    bold.setBold(true);
+    lcont->setFont(bold);
+    lsear = label(GroupBox1, "lsear", QStringLiteral("0"));
+    lsel = label(GroupBox1, "lsel", QStringLiteral("0"));
+    counters->addWidget(Label3);
+    counters->addWidget(lcont);
+    counters->addSpacing(24);
+    counters->addWidget(label(GroupBox1, "Label2", QStringLiteral("N. contatti trovati: ")));
+    counters->addWidget(lsear);
+    counters->addSpacing(24);
+    counters->addWidget(label(GroupBox1, "Label25", QStringLiteral("N. contatti selezionati: ")));
+    counters->addWidget(lsel);
+    counters->addStretch(1);
+    outer->addLayout(counters);
+
+    // First button row.
+    auto *row1 = new QHBoxLayout;
+    QPushButton *Button1 = button(GroupBox1, "Button1", QStringLiteral("Aggiungi ..."));
+    QPushButton *Button2 = button(GroupBox1, "Button2", QStringLiteral("Modifica ..."));
+    QPushButton *Button3 = button(GroupBox1, "Button3", QStringLiteral("Elimina ..."));
+    QPushButton *Button6 = button(GroupBox1, "Button6", QStringLiteral("Promemoria ..."));
+    QPushButton *Button9 = button(GroupBox1, "Button9", QStringLiteral("Importa ..."));
+    QPushButton *Button5 = button(GroupBox1, "Button5", QStringLiteral("Esporta ..."));
+    Button5->setToolTip(QStringLiteral("Esporta i contatti selezionati o tutta la rubrica"));
+    row1->addWidget(Button1);
+    row1->addWidget(Button2);
+    row1->addWidget(Button3);
+    row1->addStretch(1);
+    row1->addWidget(Button6);
+    row1->addWidget(Button9);
+    row1->addWidget(Button5);
+    outer->addLayout(row1);
+
+    auto *Bevel1 = new QFrame(GroupBox1);
+    Bevel1->setObjectName(QStringLiteral("Bevel1"));
+    Bevel1->setFrameShape(QFrame::HLine);
+    Bevel1->setFrameShadow(QFrame::Sunken);
+    outer->addWidget(Bevel1);
+
+    // Second button row.
+    auto *row2 = new QHBoxLayout;
+    QPushButton *BitBtn3 = button(GroupBox1, "BitBtn3", QStringLiteral("&Ricarica lista"));
+    BitBtn3->setIcon(style()->standardIcon(QStyle::SP_BrowserReload));
+    QLabel *Label4 = label(GroupBox1, "Label4",
+                           QStringLiteral("Rubrino 1.1 - a cura della squadra di Rubrino"));
+    Label4->setEnabled(false);
+    Label4->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    QPushButton *Button7 = button(GroupBox1, "Button7", QStringLiteral("Informazioni su ..."));
+    QPushButton *BitBtn2 = button(GroupBox1, "BitBtn2", QStringLiteral("&Guida"));
+    BitBtn2->setIcon(style()->standardIcon(QStyle::SP_DialogHelpButton));
+    QPushButton *BitBtn1 = button(GroupBox1, "BitBtn1", QStringLiteral("&Esci"));
+    BitBtn1->setIcon(style()->standardIcon(QStyle::SP_DialogCloseButton));
+    row2->addWidget(BitBtn3);
+    row2->addSpacing(8);
+    row2->addWidget(Label4);
+    row2->addStretch(1);
+    row2->addWidget(Button7);
+    row2->addWidget(BitBtn2);
+    row2->addWidget(BitBtn1);
+    outer->addLayout(row2);
+
+    // Tab order as the window was designed.
+    QWidget *order[] = {cbcerca, txtsearch, Button4, lista, gb, Button1, Button2, Button3, Button6,
+                        Button9, Button5, BitBtn3, Button7, BitBtn2, BitBtn1};
+    for (size_t i = 0; i + 1 < std::size(order); ++i)
+        setTabOrder(order[i], order[i + 1]);
+
+    auto handle = [this](QPushButton *b, void (TfrmMain::*fn)()) {
+        connect(b, &QPushButton::clicked, this, [this, fn] { Messages::guarded([&] { (this->*fn)(); }); });
+    };
+    handle(Button1, &TfrmMain::Button1Click);
+    handle(Button2, &TfrmMain::Button2Click);
+    handle(Button3, &TfrmMain::Button3Click);
+    handle(Button4, &TfrmMain::Button4Click);
+    handle(Button5, &TfrmMain::Button5Click);
+    handle(Button6, &TfrmMain::Button6Click);
+    handle(Button7, &TfrmMain::Button7Click);
+    handle(Button9, &TfrmMain::Button9Click);
+    handle(BitBtn2, &TfrmMain::BitBtn2Click);
+    handle(BitBtn3, &TfrmMain::BitBtn3Click);
+    connect(BitBtn1, &QPushButton::clicked, this, &QWidget::close);
+
+    // "Cerca ..." is the window's default button: Enter in the search controls and the
+    // list starts the search; Enter on a focused button presses that button.
+    connect(txtsearch, &QLineEdit::returnPressed, Button4, &QPushButton::click);
+    cbcerca->installEventFilter(this);
+    connect(lista, &ContactListView::enterPressed, Button4, &QPushButton::click);
+
+    connect(lista->selectionModel(), &QItemSelectionModel::selectionChanged, this, &TfrmMain::onSelectionChanged);
+    connect(lista, &ContactListView::mousePressed, this, [this] { Messages::guarded([this] { listaMouseDown(); }); });
+    connect(lista, &QAbstractItemView::doubleClicked, this, [this] { Messages::guarded([this] { listaDblClick(); }); });
+
+    // Keyboard comfort: Ctrl+F to the search key, F5 reloads, Delete deletes the selected rows.
+    auto *find = new QShortcut(QKeySequence::Find, this);
+    connect(find, &QShortcut::activated, txtsearch, [this] { txtsearch->setFocus(); txtsearch->selectAll(); });
+    auto *refresh = new QShortcut(QKeySequence(Qt::Key_F5), this);
+    connect(refresh, &QShortcut::activated, BitBtn3, &QPushButton::click);
+    auto *del = new QShortcut(QKeySequence::Delete, lista, nullptr, nullptr, Qt::WidgetShortcut);
+    connect(del, &QShortcut::activated, Button3, &QPushButton::click);
+
+    setMinimumSize(790, 532);
+    resize(798, 594);
+    if (const QScreen *screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - QPoint(798 / 2, 594 / 2));
+}
+
+bool TfrmMain::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == cbcerca && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent *>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            Button4->click();
+            return true;
+        }
+    }
+    if (event->type() == QEvent::MouseButtonRelease) {
+        if (auto *l = qobject_cast<QLabel *>(watched); l && m_cardLabels.contains(l)) {
+            Messages::guarded([&] { cardLinkClick(l); });
+            return true;
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void TfrmMain::showEvent(QShowEvent *event)
+{
+    if (!m_shown) {
+        m_shown = true;
+        Messages::guarded([this] { FormShow(); });
+    }
+    QMainWindow::showEvent(event);
+}
+
+void TfrmMain::FormShow()
+{
+    Reload();
+    // The chooser offers the field captions of the list's columns, without "N.": its
+    // item index is the 0-based field index.
+    cbcerca->clear();
+    for (int c = 1; c < m_model->columnCount(); ++c)
+        cbcerca->addItem(m_model->headerData(c, Qt::Horizontal).toString());
+    cbcerca->setCurrentIndex(0);
+    openReminderAtStartup();
+    delete splashWindow;
+}
+
+void TfrmMain::Reload()
+{
+    contactLines.clear();
+    m_model->clear();
+    selectedIndex = 0;
+    selectedNumber.clear();
+    lista->setHint(QString());
+    ClearContact();
+
+    const QString path = AddressBook::contactFile();
+    if (!QFileInfo::exists(path)) {
+        lcont->setText(QStringLiteral("0"));
+        return;
+    }
+    contactLines = AddressBook::readLines(path);
+    // A zero-length line is no contact: it is not listed, but it stays in the file and
+    // keeps its number, so the numbering shows a gap there.
+    QList<int> rows;
+    rows.reserve(contactLines.size());
+    for (int k = 0; k < contactLines.size(); ++k) {
+        if (!contactLines[k].isEmpty())
+            rows.append(k);
+    }
+    m_model->setRows(contactLines, std::move(rows));
+    lcont->setText(QString::number(m_model->rowCount()));
+}
+
+void TfrmMain::ClearContact()
+{
+    gb->setTitle(QStringLiteral("Scheda contatto:"));
+    for (QLabel *l : std::as_const(m_cardLabels))
+        l->setText(QStringLiteral("-"));
+    mnote->setPlainText(QStringLiteral("-"));
+}
+
+void TfrmMain::LoadLis(int fieldIndex)
+{
+    searchValues.clear();
+    searchValues.reserve(contactLines.size());
+    for (const QByteArray &line : std::as_const(contactLines)) {
+        QByteArray value;
+        int k = 0;
+        TCSVStringInfo::forEachField(line, [&](QByteArrayView f) {
+            if (k++ == fieldIndex) {
+                value = f.toByteArray();
+                return false;
+            }
+            return true;
+        });
+        searchValues.append(value);
+    }
+}
+
+void TfrmMain::onSelectionChanged(const QItemSelection &selected, const QItemSelection &deselected)
+{
+    // The card shows the row of the latest change: the current row when it changed,
+    // otherwise the last row of the change.
+    const int current = lista->selectionModel()->currentIndex().row();
+    int row = -1;
+    for (const QItemSelection *part : {&selected, &deselected}) {
+        for (const QItemSelectionRange &range : *part) {
+            if (current >= range.top() && current <= range.bottom())
+                row = current;
+        }
+    }
+    if (row < 0) {
+        for (const QItemSelection *part : {&selected, &deselected}) {
+            for (const QItemSelectionRange &range : *part)
+                row = std::max(row, range.bottom());
+        }
+    }
+    if (row >= 0)
+        listaSelectItem(row);
+}
+
+void TfrmMain::listaSelectItem(int row)
+{
+    if (row < 0 || row >= m_model->rowCount())
+        return;
+    selectedNumber = QString::number(m_model->lineNumber(row));
+    selectedIndex = row;
+    gb->setTitle(QStringLiteral("Scheda contatto n. ") + selectedNumber + QStringLiteral(" :"));
+    const QByteArrayList fields = m_model->fields(row);
+    // Fields 1 to 16 and 18 go to the labels, the note (17) to the memo.
+    for (int k = 0; k < m_cardLabels.size(); ++k) {
+        const int field = k < TContatto::note ? k : TContatto::datainserimento;
+        m_cardLabels[k]->setText(TextCodec::fromAnsi(fields[field]));
+    }
+    mnote->setPlainText(TextCodec::fromAnsi(fields[TContatto::note]));
+    updateSelectedCount();
+}
+
+void TfrmMain::updateSelectedCount()
+{
+    lsel->setText(QString::number(selectedRows().size()));
+}
+
+QList<int> TfrmMain::selectedRows() const
+{
+    QList<int> rows;
+    const QItemSelection selection = lista->selectionModel()->selection();
+    for (const QItemSelectionRange &range : selection) {
+        for (int r = range.top(); r <= range.bottom(); ++r)
+            rows.append(r);
+    }
+    std::sort(rows.begin(), rows.end());
+    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+    return rows;
+}
+
+void TfrmMain::listaMouseDown()
+{
+    if (selectedNumber.isEmpty())
+        return;
+    // One entry per field, each ended by CR; the view shows one line per field.
+    QString hint;
+    const QByteArrayList fields = m_model->fields(selectedIndex);
+    for (int c = 1; c < m_model->columnCount(); ++c) {
+        hint += m_model->headerData(c, Qt::Horizontal).toString() + QStringLiteral(": ")
+            + TextCodec::fromAnsi(fields[c - 1]) + u'\r';
+    }
+    lista->setHint(hint);
+}
+
+void TfrmMain::listaDblClick()
+{
+    Button2Click();
+}
+
+void TfrmMain::Button4Click()
+{
+    // The key is taken exactly as typed; only the letters A to Z are compared without case.
+    const QString key = txtsearch->text();
+    if (key.isEmpty()) {
+        ShowError(QStringLiteral("Specifica una chiave di ricerca valida."));
+        return;
+    }
+    LoadLis(cbcerca->currentIndex());
+    m_model->clear();
+    selectedIndex = 0;
+    selectedNumber.clear();
+    lista->setHint(QString());
+    ClearContact();
+
+    QList<int> rows;
+    // A character the address book cannot hold matches nothing.
+    if (std::all_of(key.begin(), key.end(), TextCodec::isAnsi)) {
+        const QByteArray needle = TextCodec::toAnsi(key);
+        for (int k = 0; k < searchValues.size(); ++k) {
+            if (AddressBook::containsIgnoringAsciiCase(searchValues[k], needle))
+                rows.append(k);
+        }
+    }
+    const int found = int(rows.size());
+    m_model->setRows(contactLines, std::move(rows));
+    lsear->setText(QString::number(found));
+}
+
+void TfrmMain::BitBtn3Click()
+{
+    Reload();
+}

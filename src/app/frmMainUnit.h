@@ -1,0 +1,106 @@
+#pragma once
+
+#include <QByteArrayList>
+#include <QMainWindow>
+#include <QPointer>
+
+class ContactListModel;
+class ContactListView;
+class QComboBox;
+class QFrame;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+class TCSVStringInfo;
+class TfrmSplash;
+class TmsVCard;
+
+// The main window: the address book as a list, the card of the chosen contact, the search
+// and the buttons that open every other window. There is one, for the program's lifetime;
+// the other windows reach its members through instance().
+class TfrmMain : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    explicit TfrmMain(QWidget *parent = nullptr);
+    ~TfrmMain() override;
+
+    static TfrmMain *instance();
+
+    // The address-book file in memory, in file order, exactly as read.
+    QByteArrayList contactLines;
+    // For each line of contactLines, the value of the field chosen for search.
+    QByteArrayList searchValues;
+    // Candidate lines of the last file read by an importer.
+    QByteArrayList importLines;
+    // The row of the most recent selection change and its "N." caption (the line number);
+    // an empty selectedNumber means no row was chosen since the list was last rebuilt.
+    int selectedIndex = 0;
+    QString selectedNumber;
+
+    TCSVStringInfo *csv;
+    TmsVCard *vcard;
+
+    ContactListView *lista;
+    ContactListModel *listModel() const { return m_model; }
+
+    void FormShow();
+    void Reload();
+    void ClearContact();
+    void LoadLis(int fieldIndex);
+
+    // The list's events.
+    void listaSelectItem(int row);
+    void listaMouseDown();
+    void listaDblClick();
+
+    // Buttons and card links.
+    void Button1Click(); // Aggiungi ...
+    void Button2Click(); // Modifica ...
+    void Button3Click(); // Elimina ...
+    void Button4Click(); // Cerca ...
+    void Button5Click(); // Esporta ...
+    void Button6Click(); // Promemoria ...
+    void Button7Click(); // Informazioni su ...
+    void Button9Click(); // Importa ...
+    void BitBtn2Click(); // &Guida
+    void BitBtn3Click(); // &Ricarica lista
+    // A click on a link of the card (e-mail, telephones, web site, messenger).
+    void cardLinkClick(QLabel *link);
+
+    // Importers: each empties importLines and fills it from the named file.
+    void ImportLdif(const QString &fileName);
+    void ImportVCard(const QString &fileName);
+    void ImportOLDRBN(const QString &fileName);
+
+    // Rows of lista that are selected, in list order.
+    QList<int> selectedRows() const;
+    // Opens the reminder window at start-up when the note asks for it.
+    void openReminderAtStartup();
+
+protected:
+    void showEvent(QShowEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void buildWindow();
+    void updateSelectedCount();
+    void onSelectionChanged(const class QItemSelection &selected, const class QItemSelection &deselected);
+
+    ContactListModel *m_model;
+    QPointer<TfrmSplash> splashWindow;
+    bool m_shown = false;
+
+    QComboBox *cbcerca;
+    QLineEdit *txtsearch;
+    QPushButton *Button4;
+    QGroupBox *gb;
+    QLabel *lcont;
+    QLabel *lsear;
+    QLabel *lsel;
+    QList<QLabel *> m_cardLabels; // lnome .. lsito, ldata in field order (note excluded)
+    QPlainTextEdit *mnote;
+};

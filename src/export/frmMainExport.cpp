@@ -1,0 +1,3 @@
+#include "app/frmMainUnit.h"
+
+void TfrmMain::Button5Click() {}

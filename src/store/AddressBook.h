@@ -1,0 +1,70 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayList>
+#include <QString>
+#include <QStringList>
+#include <array>
+
+// The contact record: 18 text fields in a fixed order, one line of data/contact.csv each.
+struct TContatto
+{
+    enum Field {
+        nome, cognome, posizione, organizzazione, indirizzo, citta, cap, nazione,
+        cellprivato, celllavoro, telcasa, telufficio, fax, messenger, email, sito,
+        note, datainserimento,
+    };
+    static constexpr int FieldCount = 18;
+
+    std::array<QByteArray, FieldCount> fields;
+
+    QByteArray &operator[](Field f) { return fields[f]; }
+    const QByteArray &operator[](Field f) const { return fields[f]; }
+
+    // The first 18 fields of an address-book line; missing ones are empty.
+    static TContatto fromLine(QByteArrayView line);
+    // The 18 fields, each made safe for the one-line, comma-separated form, joined by commas.
+    QByteArray toLine() const;
+};
+
+// The captions of the contact fields, as the list columns, the card and the exports name them.
+// Index 0 is "N.", the line number; index k (1..18) is field k.
+const QStringList &contactColumnCaptions();
+
+namespace AddressBook {
+
+// The folder of the executable, with a trailing '/'. Tests point it at a temporary folder.
+QString programFolder();
+void setProgramFolder(const QString &folder);
+
+QString dataFolder();       // programFolder() + "data"
+QString contactFile();      // programFolder() + "data/contact.csv"
+QString reminderFile();     // programFolder() + "data/promemoria.txt"
+
+// A field value made safe for the address book's line: a comma separates the fields, so
+// it is stored as "&#44;"; a double quote at the start would open a quoted field, so it
+// is stored as "&#34;"; CR, LF and NUL would break the line and become one blank.
+QByteArray fieldValue(QByteArrayView value);
+
+// Whether `key` occurs in `text`, folding only the letters A to Z: accented and other
+// characters must match exactly.
+bool containsIgnoringAsciiCase(QByteArrayView text, QByteArrayView key);
+
+// CR LF, a lone CR and a lone LF each end a line; a last line without a line end is a
+// line; an empty text has no lines.
+QByteArrayList splitLines(QByteArrayView text);
+// Every line followed by CR LF.
+QByteArray joinLines(const QByteArrayList &lines);
+
+// Reads a whole file; throws AppError when it cannot be read.
+QByteArray readFile(const QString &path);
+QByteArrayList readLines(const QString &path);
+// A missing file reads as no lines.
+QByteArrayList readLinesIfExists(const QString &path);
+
+// Replaces the file only once the new content is completely written; on any failure the
+// old file stays as it was and AppError is thrown.
+void saveFile(const QString &path, const QByteArray &bytes);
+void writeLines(const QString &path, const QByteArrayList &lines);
+
+} // namespace AddressBook

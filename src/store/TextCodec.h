@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QString>
+
+// Every file of the program is 8-bit Windows-1252 text. Lines and fields stay bytes in
+// the core; they become QString only where they are shown or typed, through these helpers.
+namespace TextCodec {
+
+// Bytes to text. Every byte maps to exactly one character, so nothing is ever lost:
+// the five bytes Windows-1252 leaves undefined become the control characters of the same number.
+QString fromAnsi(QByteArrayView bytes);
+
+// Whether the character has a Windows-1252 byte.
+bool isAnsi(QChar c);
+
+// Text to bytes; a character without a Windows-1252 byte becomes '?'.
+QByteArray toAnsi(QStringView text);
+
+// Removes the characters that have no Windows-1252 byte.
+QString keepAnsi(QStringView text);
+
+// Whether the bytes are valid UTF-8 and hold at least one byte above 127.
+bool isNonAsciiUtf8(QByteArrayView bytes);
+
+// UTF-8 bytes to Windows-1252 bytes ('?' for what Windows-1252 cannot hold).
+QByteArray utf8ToAnsi(QByteArrayView bytes);
+
+// Windows-1252 bytes to UTF-8 bytes.
+QByteArray ansiToUtf8(QByteArrayView bytes);
+
+} // namespace TextCodec

@@ -1,0 +1,95 @@
+#include "TestSupport.h"
+
+#include "app/Messages.h"
+#include "app/ShellOpen.h"
+#include "store/AddressBook.h"
+#include "store/AppError.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTest>
+
+#include <csignal>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+QStringList &shellLog()
+{
+    static QStringList log;
+    return log;
+}
+} // namespace
+
+void installTestSeams()
+{
+    Messages::setTestMode(true);
+    Shell::setRecorder([](const QString &text) { shellLog().append(text); });
+}
+
+QStringList takeShellOpened()
+{
+    return std::exchange(shellLog(), {});
+}
+
+TestFolder::TestFolder()
+{
+    installTestSeams();
+    QDir(m_dir.path()).mkdir(QStringLiteral("data"));
+    AddressBook::setProgramFolder(m_dir.path());
+    Messages::takeShown();
+    takeShellOpened();
+}
+
+TestFolder::~TestFolder()
+{
+    AddressBook::setProgramFolder(QString());
+}
+
+QString TestFolder::path(const QString &relative) const
+{
+    return m_dir.path() + u'/' + relative;
+}
+
+QString TestFolder::contactFile() const
+{
+    return path(QStringLiteral("data/contact.csv"));
+}
+
+void TestFolder::write(const QString &relative, const QByteArray &bytes) const
+{
+    QFile f(path(relative));
+    if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size())
+        qFatal("cannot write test file");
+}
+
+QByteArray TestFolder::read(const QString &relative) const
+{
+    QFile f(path(relative));
+    if (!f.open(QIODevice::ReadOnly))
+        return QByteArray("<missing>");
+    return f.readAll();
+}
+
+int runWithFileSizeLimit(qint64 maxFileSize, const std::function<void()> &fn)
+{
+    const pid_t pid = fork();
+    if (pid == 0) {
+        std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit{rlim_t(maxFileSize), rlim_t(maxFileSize)};
+        setrlimit(RLIMIT_FSIZE, &limit);
+        int code = 0;
+        try {
+            fn();
+        } catch (const AppError &) {
+            code = 1;
+        } catch (...) {
+            code = 2;
+        }
+        _exit(code);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QTemporaryDir>
+#include <functional>
+
+// A program folder of its own for one test: a temporary folder with data/ inside, set as
+// the program's folder; message boxes are answered by the test, the shell is recorded.
+class TestFolder
+{
+public:
+    TestFolder();
+    ~TestFolder();
+
+    QString path(const QString &relative = QString()) const;
+    QString contactFile() const;
+    void write(const QString &relative, const QByteArray &bytes) const;
+    QByteArray read(const QString &relative) const;
+
+private:
+    QTemporaryDir m_dir;
+};
+
+// Everything the shell was asked to open since the last call.
+QStringList takeShellOpened();
+
+// Runs `fn` in a child process whose files may grow to at most `maxFileSize` bytes (a full
+// disk, for real). Returns the child's exit code: 0 when fn returned normally, 1 when it
+// threw AppError, 2 for anything else.
+int runWithFileSizeLimit(qint64 maxFileSize, const std::function<void()> &fn);
+
+// Installs the test seams: message boxes answered from a queue, the shell recorded.
+void installTestSeams();
