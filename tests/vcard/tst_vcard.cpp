@@ -561,6 +561,9 @@ void TestVCard::roundTrip_data()
         << QByteArrayList{"P1.Number=2", "A1.Street=s", "E1.Address=e", "URL1=u"};
     QTest::newRow("types without text lost") << QByteArrayList{"P1.Attributes=68", "A1.Attributes=16", "E1.EmailType=6"}
                                              << QByteArrayList{};
+    const QByteArray longText = QByteArray("x").repeated(9000) + ' ' + QByteArray("y").repeated(5000);
+    QTest::newRow("long values kept whole") << QByteArrayList{"FamilyName=" + longText, "Comment=" + longText}
+                                            << QByteArrayList{"FamilyName=" + longText, "Comment=" + longText};
     QTest::newRow("Windows-1252 text kept") << QByteArrayList{"FamilyName=Nicol\xc3\xb2", "Role=\x80 \\n \\;"}
                                             << QByteArrayList{"FamilyName=Nicol\xc3\xb2", "Role=\x80 \\n \\"};
 }
@@ -601,6 +604,14 @@ void TestVCard::mends_data()
     QTest::newRow("3.0 unfolding") << QByteArray(v30 + "FN:car\r\n atteri\r\nNOTE:Gian \r\n Luca\r\n")
                                    << QByteArrayList{"FormattedName=caratteri", "Comment=Gian Luca"};
     QTest::newRow("4.0 unfolding with tab") << QByteArray(v40 + "N:Ros\n\tsi;An\n na\n") << QByteArrayList{"FamilyName=Rossi", "GivenName=Anna"};
+    QByteArray folded = v30 + "NOTE:";
+    QByteArray note;
+    for (int i = 0; i < 200; ++i) {
+        const QByteArray piece = QByteArray::number(i).rightJustified(74, '.');
+        folded += (i ? " " : "") + piece + "\r\n";
+        note += piece;
+    }
+    QTest::newRow("3.0 long folded note") << folded << QByteArrayList{"Comment=" + note};
     QTest::newRow("2.1 unfolds with one blank") << QByteArray(v21 + "NOTE:car\r\n atteri\r\n")
                                                 << QByteArrayList{"Comment=car atteri"};
     QTest::newRow("3.0 escapes") << QByteArray(v30 + "FN:a\\,b\\;c\\:d\\\\e\\x\r\nORG:Rossi\\; Bianchi;Unit\\\r\n")
