@@ -137,7 +137,8 @@ void TfrmMain::buildWindow()
 
     gb = new QGroupBox(QStringLiteral("Scheda contatto:"), GroupBox1);
     gb->setObjectName(QStringLiteral("gb"));
-    gb->setFixedWidth(240);
+    // Wide enough for a phone number, an e-mail address and the date in full.
+    gb->setFixedWidth(300);
     auto *card = new QGridLayout(gb);
     card->setContentsMargins(6, 4, 6, 6);
     card->setHorizontalSpacing(6);
