@@ -161,7 +161,6 @@ void TfrmAggiungi::buildWindow()
     bottom->addStretch(1);
     BitBtn2 = new QPushButton(style()->standardIcon(QStyle::SP_DialogCancelButton), QStringLiteral("Annulla"), this);
     BitBtn2->setObjectName(QStringLiteral("BitBtn2"));
-    BitBtn2->setAutoDefault(false);
     BitBtn2->setMinimumWidth(100);
     butt = new QPushButton(style()->standardIcon(QStyle::SP_DialogOkButton), QStringLiteral("Aggiungi"), this);
     butt->setObjectName(QStringLiteral("butt"));

@@ -4,6 +4,7 @@
 #include "editor/ContactEditing.h"
 #include "editor/frmAggiungiUnit.h"
 #include "store/AddressBook.h"
+#include "store/AppError.h"
 #include "store/CSVStringInfo.h"
 #include "store/DateText.h"
 #include "store/TextCodec.h"
@@ -77,6 +78,7 @@ private Q_SLOTS:
     void loadingRemovesCommasOfQuotedFields();
     void modifyRefused_data();
     void modifyRefused();
+    void unreadableFileEndsModify();
     void closingWritesNothing_data();
     void closingWritesNothing();
     void failedSaveKeepsEditorOpen();
@@ -358,6 +360,19 @@ void TestEditor::modifyRefused()
     QCOMPARE(shown.first().title, QStringLiteral("Error"));
     QCOMPARE(shown.first().text, message);
     QCOMPARE(folder.read(QStringLiteral("data/contact.csv")), file);
+}
+
+void TestEditor::unreadableFileEndsModify()
+{
+    TestFolder folder;
+    QDir(folder.path(QStringLiteral("data"))).mkdir(QStringLiteral("contact.csv"));
+    TfrmAggiungi editor;
+    try {
+        editor.Inizializza(QStringLiteral("1"));
+        QFAIL("no error");
+    } catch (const AppError &e) {
+        QVERIFY(e.message().contains(QStringLiteral("contact.csv")));
+    }
 }
 
 void TestEditor::closingWritesNothing_data()
