@@ -156,13 +156,13 @@ TfrmAbout::TfrmAbout(QWidget *owner)
 
     // Credits and links: a caption on the left, its link on the right.
     auto *grid = new QGridLayout;
-    grid->setHorizontalSpacing(4);
+    grid->setHorizontalSpacing(12);
     grid->setVerticalSpacing(3);
-    grid->addWidget(label(GroupBox1, "Label2", QStringLiteral("Programma: la squadra di Rubrino, ")), 0, 0);
+    grid->addWidget(label(GroupBox1, "Label2", QStringLiteral("Programma: la squadra di Rubrino")), 0, 0);
     grid->addWidget(link(GroupBox1, "link1", WebAddresses::makerHost(), WebAddresses::makerSite()), 0, 1);
-    grid->addWidget(label(GroupBox1, "Label3", QStringLiteral("Grafica: il gruppo grafico di Rubrino, ")), 1, 0);
+    grid->addWidget(label(GroupBox1, "Label3", QStringLiteral("Grafica: il gruppo grafico di Rubrino")), 1, 0);
     grid->addWidget(link(GroupBox1, "link2", WebAddresses::graphicsHost(), WebAddresses::graphicsSite()), 1, 1);
-    grid->addWidget(label(GroupBox1, "Label4", QStringLiteral("Beta tester: i volontari di Rubrino, ")), 2, 0);
+    grid->addWidget(label(GroupBox1, "Label4", QStringLiteral("Beta tester: i volontari di Rubrino")), 2, 0);
     grid->addWidget(link(GroupBox1, "link3", WebAddresses::testersHost(), WebAddresses::testersSite()), 2, 1);
     grid->addItem(new QSpacerItem(0, 6), 3, 0);
     grid->addWidget(label(GroupBox1, "Label6", QStringLiteral("Pagina web: ")), 4, 0);
