@@ -90,8 +90,6 @@ private Q_SLOTS:
     }
     void versionReply_data();
     void versionReply();
-    void onlyWebAddressesOpen_data();
-    void onlyWebAddressesOpen();
     void updateCheck_data();
     void updateCheck();
     void checkTakesNoInput();
@@ -149,29 +147,6 @@ void TestAbout::versionReply()
     }
 }
 
-void TestAbout::onlyWebAddressesOpen_data()
-{
-    QTest::addColumn<QString>("address");
-    QTest::addColumn<bool>("opens");
-    QTest::newRow("http") << QStringLiteral("http://www.rubrino.example/scarica/") << true;
-    QTest::newRow("https upper case") << QStringLiteral("HTTPS://www.rubrino.example/") << true;
-    QTest::newRow("mixed case") << QStringLiteral("hTtP://x") << true;
-    QTest::newRow("program") << QStringLiteral("C:\\Windows\\System32\\calc.exe") << false;
-    QTest::newRow("file") << QStringLiteral("file:///etc/passwd") << false;
-    QTest::newRow("local path") << QStringLiteral("/usr/bin/xterm") << false;
-    QTest::newRow("other scheme") << QStringLiteral("javascript:alert(1)") << false;
-    QTest::newRow("blank before") << QStringLiteral(" http://x") << false;
-    QTest::newRow("one slash") << QStringLiteral("http:/x") << false;
-    QTest::newRow("empty") << QString() << false;
-}
-
-void TestAbout::onlyWebAddressesOpen()
-{
-    QFETCH(QString, address);
-    QFETCH(bool, opens);
-    QCOMPARE(VersionReply::isWebAddress(address), opens);
-}
-
 void TestAbout::updateCheck_data()
 {
     QTest::addColumn<QByteArray>("answer");
@@ -196,6 +171,10 @@ void TestAbout::updateCheck_data()
                                          << QStringLiteral("E' disponibile la versione 1.2") << QStringList() << false;
     QTest::newRow("file, not opened") << ok("3.0|file:///etc/passwd") << QStringLiteral("E' disponibile la versione 3.0")
                                       << QStringList() << false;
+    QTest::newRow("other scheme, not opened") << ok("1.2|javascript:alert(1)") << QStringLiteral("E' disponibile la versione 1.2")
+                                              << QStringList() << false;
+    QTest::newRow("blank before http, not opened") << ok("1.2| http://x/") << QStringLiteral("E' disponibile la versione 1.2")
+                                                   << QStringList() << false;
     QTest::newRow("not found") << QByteArray("HTTP/1.1 404 Not Found\r\nContent-Length: 14\r\nConnection: close\r\n\r\n1.2|http://x/")
                                << failed << QStringList() << false;
     QTest::newRow("server error") << QByteArray("HTTP/1.1 500 Internal Server Error\r\nConnection: close\r\n\r\n")
