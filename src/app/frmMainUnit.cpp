@@ -70,9 +70,7 @@ TfrmMain::TfrmMain(QWidget *parent) : QMainWindow(parent)
     QApplication::processEvents();
 
     // The data folder lives beside the program; a failure here shows up at the first write.
-    const QString data = AddressBook::dataFolder();
-    if (!QFileInfo(data).isDir())
-        QDir().mkdir(data);
+    AddressBook::ensureDataFolder();
 
     csv = new TCSVStringInfo(this);
     csv->setObjectName(QStringLiteral("csv"));

@@ -76,6 +76,13 @@ QString dataFolder()
     return programFolder() + QStringLiteral("data");
 }
 
+void ensureDataFolder()
+{
+    const QString data = dataFolder();
+    if (!QFileInfo(data).isDir())
+        QDir().mkdir(data);
+}
+
 QString contactFile()
 {
     return programFolder() + QStringLiteral("data/contact.csv");
