@@ -1,7 +1,5 @@
-#include "app/Messages.h"
+#include "app/StartUp.h"
 #include "app/frmMainUnit.h"
-#include "store/AddressBook.h"
-#include "store/DataFolderLock.h"
 
 #include <QApplication>
 
@@ -11,12 +9,10 @@ int main(int argc, char *argv[])
     // The text of the task-bar button.
     QApplication::setApplicationName(QStringLiteral("Rubrino"));
 
-    AddressBook::ensureDataFolder();
-    DataFolderLock lock(AddressBook::dataFolder());
-    if (lock.acquire() == DataFolderLock::AlreadyOpen) {
-        ShowError(QStringLiteral("Rubrino è già aperto su questa rubrica."));
+    // Held until the program ends; a second copy on the same folder stops here.
+    const auto lock = StartUp::takeDataFolder();
+    if (!lock)
         return 1;
-    }
 
     TfrmMain frmMain;
     frmMain.show();

@@ -1,0 +1,15 @@
+#pragma once
+
+#include "store/DataFolderLock.h"
+
+#include <memory>
+
+namespace StartUp {
+
+// Makes data/ beside the program when it is missing and takes its lock, so that no second
+// copy of the program works on the same address book. When another copy already has it,
+// the user is told and nothing comes back: this copy must end without touching anything.
+// A folder that cannot be locked at all (read-only) does not stop the program.
+std::unique_ptr<DataFolderLock> takeDataFolder();
+
+} // namespace StartUp
