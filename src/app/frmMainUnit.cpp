@@ -438,9 +438,9 @@ void TfrmMain::listaSelectItem(int row)
     // Fields 1 to 16 and 18 go to the labels, the note (17) to the memo.
     for (int k = 0; k < m_cardLabels.size(); ++k) {
         const int field = k < TContatto::note ? k : TContatto::datainserimento;
-        m_cardLabels[k]->setText(TextCodec::fromAnsi(fields[field]));
+        m_cardLabels[k]->setText(TextCodec::fromAnsiShown(fields[field]));
     }
-    mnote->setPlainText(TextCodec::fromAnsi(fields[TContatto::note]));
+    mnote->setPlainText(TextCodec::fromAnsiShown(fields[TContatto::note]));
     updateSelectedCount();
 }
 
@@ -471,7 +471,7 @@ void TfrmMain::listaMouseDown()
     const QByteArrayList fields = m_model->fields(selectedIndex);
     for (int c = 1; c < m_model->columnCount(); ++c) {
         hint += m_model->headerData(c, Qt::Horizontal).toString() + QStringLiteral(": ")
-            + TextCodec::fromAnsi(fields[c - 1]) + u'\r';
+            + TextCodec::fromAnsiShown(fields[c - 1]) + u'\r';
     }
     lista->setHint(hint);
 }

@@ -39,6 +39,13 @@ QString fromAnsi(QByteArrayView bytes)
     return out;
 }
 
+QString fromAnsiShown(QByteArrayView bytes)
+{
+    if (bytes.size() <= ShownLength)
+        return fromAnsi(bytes);
+    return fromAnsi(bytes.first(ShownLength)) + u'\u2026';
+}
+
 bool isAnsi(QChar c)
 {
     return ansiByte(c.unicode()) >= 0;

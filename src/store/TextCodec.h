@@ -12,6 +12,13 @@ namespace TextCodec {
 // the five bytes Windows-1252 leaves undefined become the control characters of the same number.
 QString fromAnsi(QByteArrayView bytes);
 
+// A field as a window shows it: fromAnsi of at most ShownLength bytes, and "…" after a
+// value that was cut. Only other software writes longer fields (a 10 MB line, say); laying
+// such text out would freeze the window for minutes, and no cell, label or hint shows
+// more than a few hundred characters of one line anyway.
+inline constexpr qsizetype ShownLength = 4096;
+QString fromAnsiShown(QByteArrayView bytes);
+
 // Whether the character has a Windows-1252 byte.
 bool isAnsi(QChar c);
 
