@@ -31,6 +31,15 @@ QString shortLineMessage(int lineNumber)
         .arg(lineNumber);
 }
 
+QString longFieldMessage(int lineNumber)
+{
+    return QCoreApplication::translate("ContactEditing",
+                                       "Il contatto n. %1 non si può modificare: "
+                                       "un suo campo è troppo lungo (più di %2 caratteri).")
+        .arg(lineNumber)
+        .arg(MaxFieldLength);
+}
+
 Cleaned clean(QStringView text)
 {
     Cleaned out;

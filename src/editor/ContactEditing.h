@@ -31,9 +31,15 @@ QString refusalMessage(bool comma);
 // line (commas as "&#44;", a leading double quote as "&#34;"), then the date.
 QByteArray composeLine(const QStringList &boxes, const QByteArray &date);
 
-// Why a contact to change cannot be loaded: its line is gone, or holds too few fields.
+// Why a contact to change cannot be loaded: its line is gone, holds too few fields, or
+// holds a field longer than a box can take.
 QString missingLineMessage(int lineNumber);
 QString shortLineMessage(int lineNumber);
+QString longFieldMessage(int lineNumber);
+
+// The longest field the editor's boxes take (the edit box's own limit). Only other software
+// writes longer ones; a box holding megabytes would freeze the window.
+inline constexpr int MaxFieldLength = 32767;
 
 // Puts `line` into the file: in place of line `lineNumber` (1-based), or at the end when
 // lineNumber is 0. The file is read afresh and written whole; a missing file starts empty.

@@ -218,6 +218,12 @@ bool TfrmAggiungi::Inizializza(const QString &line)
         ShowError(ContactEditing::shortLineMessage(numriga));
         return false;
     }
+    for (int k = 0; k < ContactEditing::BoxCount; ++k) {
+        if (fields[k].size() > ContactEditing::MaxFieldLength) {
+            ShowError(ContactEditing::longFieldMessage(numriga));
+            return false;
+        }
+    }
     // The fields go in as stored ("-" and "&#44;" included). Loading is a change like
     // typing, so a field written by other software loses its commas here, with a message.
     for (int k = 0; k < ContactEditing::BoxCount; ++k) {
