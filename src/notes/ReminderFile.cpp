@@ -1,9 +1,12 @@
 #include "ReminderFile.h"
 
 #include "store/AddressBook.h"
+#include "store/AppError.h"
 #include "store/DateText.h"
 #include "store/TextCodec.h"
 
+#include <QCoreApplication>
+#include <QDir>
 #include <QFileInfo>
 
 namespace ReminderFile {
@@ -11,6 +14,11 @@ namespace ReminderFile {
 namespace {
 const QByteArray kAutoLoad = QByteArrayLiteral("# AutoLoad");
 const QByteArray kNoLoad = QByteArrayLiteral("# NoLoad");
+
+qint64 kilobytes(qint64 bytes)
+{
+    return (bytes + 1023) / 1024;
+}
 } // namespace
 
 QByteArray marker(bool autoLoad)
@@ -34,13 +42,26 @@ Content parse(const QByteArrayList &lines)
 
 Content load(const QString &path)
 {
+    const QFileInfo info(path);
+    if (info.isFile() && info.size() > MaxFileSize) {
+        throw AppError(QCoreApplication::translate("ReminderFile",
+                                                   "Il file \"%1\" è troppo grande per un promemoria: "
+                                                   "occupa %2 KB, il massimo è %3 KB.")
+                           .arg(QDir::toNativeSeparators(path))
+                           .arg(kilobytes(info.size()))
+                           .arg(kilobytes(MaxFileSize)));
+    }
     return parse(AddressBook::readLinesIfExists(path));
 }
 
 bool opensAtStartup(const QString &path)
 {
-    const QByteArrayList lines = AddressBook::readLinesIfExists(path);
-    return !lines.isEmpty() && lines.first() == kAutoLoad;
+    if (!QFileInfo::exists(path))
+        return false;
+    // The marker and the line end after it, if any: whatever follows does not matter.
+    const QByteArray start = AddressBook::readFileStart(path, kAutoLoad.size() + 1);
+    return start.startsWith(kAutoLoad)
+        && (start.size() == kAutoLoad.size() || start.back() == '\r' || start.back() == '\n');
 }
 
 QString caption(const std::optional<QDateTime> &savedAt)
@@ -94,7 +115,15 @@ QByteArrayList compose(bool autoLoad, const QByteArray &dateText, const QStringL
 
 void saveNote(const QString &path, bool autoLoad, const QStringList &note)
 {
-    AddressBook::writeLines(path, compose(autoLoad, DateText::now(), note));
+    const QByteArray bytes = AddressBook::joinLines(compose(autoLoad, DateText::now(), note));
+    if (bytes.size() > MaxFileSize) {
+        throw AppError(QCoreApplication::translate("ReminderFile",
+                                                   "Il promemoria è troppo lungo per essere salvato: "
+                                                   "occuperebbe %1 KB, il massimo è %2 KB.")
+                           .arg(kilobytes(bytes.size()))
+                           .arg(kilobytes(MaxFileSize)));
+    }
+    AddressBook::saveFile(path, bytes);
 }
 
 } // namespace ReminderFile

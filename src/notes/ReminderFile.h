@@ -15,6 +15,11 @@ namespace ReminderFile {
 
 QByteArray marker(bool autoLoad);
 
+// The largest reminder file, 64 KB: a note, not a document. The window lays out a very long
+// line slowly, so a larger file (written by other software) would freeze the program; it is
+// refused with a message instead, and a note is never saved larger than this.
+inline constexpr qint64 MaxFileSize = 64 * 1024;
+
 // What the reminder window shows of the file.
 struct Content
 {
@@ -28,10 +33,12 @@ struct Content
 // Splits the file's lines. A date line the current regional settings cannot read (the folder
 // moved to another computer) leaves savedAt empty but keeps the note.
 Content parse(const QByteArrayList &lines);
-// A missing file reads as an empty note; an unreadable one throws AppError.
+// A missing file reads as an empty note; an unreadable one, or one larger than MaxFileSize,
+// throws AppError.
 Content load(const QString &path);
 
 // Whether the program should open the note at start-up: the first line is exactly "# AutoLoad".
+// Only the start of the file is read.
 bool opensAtStartup(const QString &path);
 
 // The group-box caption: "Scrivi promemoria:" or "Promemoria segnato il 3-3-2008 alle 9:5:7".
@@ -47,7 +54,8 @@ void saveMarker(const QString &path, bool autoLoad);
 
 // The whole file anew: marker, "# " + dateText, the note's lines.
 QByteArrayList compose(bool autoLoad, const QByteArray &dateText, const QStringList &note);
-// compose() with the current date and time, written atomically; throws AppError on failure.
+// compose() with the current date and time, written atomically; throws AppError on failure
+// and when the file would be larger than MaxFileSize.
 void saveNote(const QString &path, bool autoLoad, const QStringList &note);
 
 } // namespace ReminderFile

@@ -163,19 +163,31 @@ QByteArray joinLines(const QByteArrayList &lines)
     return out;
 }
 
-QByteArray readFile(const QString &path)
+namespace {
+QByteArray readUpTo(const QString &path, qint64 maxBytes)
 {
     QFile file(path);
     if (QFileInfo(path).isDir() || !file.open(QIODevice::ReadOnly)) {
         throw AppError(QCoreApplication::translate("AddressBook", "Impossibile aprire il file \"%1\": %2")
                            .arg(QDir::toNativeSeparators(path), file.errorString()));
     }
-    QByteArray bytes = file.readAll();
+    QByteArray bytes = maxBytes < 0 ? file.readAll() : file.read(maxBytes);
     if (file.error() != QFileDevice::NoError) {
         throw AppError(QCoreApplication::translate("AddressBook", "Impossibile leggere il file \"%1\": %2")
                            .arg(QDir::toNativeSeparators(path), file.errorString()));
     }
     return bytes;
+}
+} // namespace
+
+QByteArray readFile(const QString &path)
+{
+    return readUpTo(path, -1);
+}
+
+QByteArray readFileStart(const QString &path, qint64 maxBytes)
+{
+    return readUpTo(path, maxBytes);
 }
 
 QByteArrayList readLines(const QString &path)

@@ -60,6 +60,8 @@ QByteArray joinLines(const QByteArrayList &lines);
 
 // Reads a whole file; throws AppError when it cannot be read.
 QByteArray readFile(const QString &path);
+// Reads at most the first `maxBytes` bytes of a file; throws AppError as readFile does.
+QByteArray readFileStart(const QString &path, qint64 maxBytes);
 QByteArrayList readLines(const QString &path);
 // A missing file reads as no lines.
 QByteArrayList readLinesIfExists(const QString &path);
