@@ -1,0 +1,251 @@
+#include "Importers.h"
+
+#include "store/AddressBook.h"
+#include "store/CSVStringInfo.h"
+#include "store/TextCodec.h"
+
+#include <QFileInfo>
+
+namespace Importers {
+
+namespace {
+
+bool equalsIgnoringAsciiCase(QByteArrayView a, QByteArrayView b)
+{
+    return a.size() == b.size() && AddressBook::containsIgnoringAsciiCase(a, b);
+}
+
+// Every optional field starts as the address book's empty-field marker.
+TContatto emptyContact()
+{
+    TContatto c;
+    for (QByteArray &f : c.fields)
+        f = "-";
+    return c;
+}
+
+// Text from another program: UTF-8 when it reads as UTF-8 with accented letters (the usual
+// case today), otherwise the address book's own 8-bit text, kept as it is. A line break
+// inside a value counts as one blank, whatever its kind.
+QByteArray importedText(QByteArray value)
+{
+    if (TextCodec::isNonAsciiUtf8(value))
+        value = TextCodec::utf8ToAnsi(value);
+    value.replace("\r\n", "\n");
+    return value;
+}
+
+// ---- LDIF ----
+
+struct LdifAttribute
+{
+    QByteArrayView name;
+    TContatto::Field field;
+};
+
+// The attributes a mail program writes for the fields the address book has.
+const LdifAttribute kLdifAttributes[] = {
+    {"givenName", TContatto::nome},
+    {"sn", TContatto::cognome},
+    {"mail", TContatto::email},
+    {"nsAIMid", TContatto::messenger},
+    {"telephoneNumber", TContatto::telufficio},
+    {"homePhone", TContatto::telcasa},
+    {"fax", TContatto::fax},
+    {"mobile", TContatto::cellprivato},
+    {"homeStreet", TContatto::indirizzo},
+    {"mozillaHomeLocalityName", TContatto::citta},
+    {"mozillaHomePostalCode", TContatto::cap},
+    {"mozillaHomeCountryName", TContatto::nazione},
+    {"company", TContatto::organizzazione},
+    {"mozillaWorkUrl", TContatto::sito},
+    {"title", TContatto::posizione},
+    {"description", TContatto::note},
+};
+
+// Physical lines joined into logical ones: a line that begins with one blank continues the
+// line before it, without that blank. Empty lines, which end entries, are kept.
+QByteArrayList unfoldLdif(QByteArrayView text)
+{
+    QByteArrayList logical;
+    bool canContinue = false;
+    for (QByteArray &line : AddressBook::splitLines(text)) {
+        if (line.startsWith(' ')) {
+            // A continuation right after an entry's end belongs to nothing.
+            if (canContinue)
+                logical.last().append(QByteArrayView(line).sliced(1));
+            continue;
+        }
+        canContinue = !line.isEmpty();
+        logical.append(std::move(line));
+    }
+    return logical;
+}
+
+} // namespace
+
+Kind kindOf(const QString &path)
+{
+    const QString name = QFileInfo(path).fileName();
+    if (name.compare(QLatin1String("contact.csv"), Qt::CaseInsensitive) == 0)
+        return Kind::PreviousVersion;
+    const qsizetype dot = name.lastIndexOf(u'.');
+    if (dot < 0)
+        return Kind::Unknown;
+    const QStringView ext = QStringView(name).sliced(dot);
+    if (ext.compare(QLatin1String(".ldif"), Qt::CaseInsensitive) == 0)
+        return Kind::Ldif;
+    if (ext.compare(QLatin1String(".vcf"), Qt::CaseInsensitive) == 0
+        || ext.compare(QLatin1String(".vcard"), Qt::CaseInsensitive) == 0)
+        return Kind::VCard;
+    return Kind::Unknown;
+}
+
+QByteArrayList ldifCandidates(QByteArrayView text, const QByteArray &date)
+{
+    QByteArrayList candidates;
+    TContatto contact = emptyContact();
+    bool recognised = false;
+    auto closeEntry = [&] {
+        // Empty lines in a row, or a version line on its own, are no contact.
+        if (recognised) {
+            contact[TContatto::datainserimento] = date;
+            candidates.append(contact.toLine());
+        }
+        contact = emptyContact();
+        recognised = false;
+    };
+
+    for (const QByteArray &line : unfoldLdif(text)) {
+        if (line.isEmpty()) {
+            closeEntry();
+            continue;
+        }
+        // "name: value", "name:: base64" or "name:< address"; the name may carry options
+        // after a semicolon ("description;lang-it: ...").
+        const qsizetype colon = line.indexOf(':');
+        if (colon <= 0)
+            continue;
+        QByteArrayView name = QByteArrayView(line).first(colon);
+        if (const qsizetype semi = name.indexOf(';'); semi >= 0)
+            name = name.first(semi);
+        const LdifAttribute *attribute = nullptr;
+        for (const LdifAttribute &a : kLdifAttributes) {
+            if (equalsIgnoringAsciiCase(name, a.name)) {
+                attribute = &a;
+                break;
+            }
+        }
+        if (!attribute)
+            continue;
+
+        QByteArrayView rest = QByteArrayView(line).sliced(colon + 1);
+        const bool base64 = rest.startsWith(':');
+        // A value kept elsewhere (":<" and an address) is not fetched.
+        if (rest.startsWith('<'))
+            continue;
+        if (base64)
+            rest = rest.sliced(1);
+        // The blanks after the colon separate; blanks at the end belong to the value.
+        while (rest.startsWith(' '))
+            rest = rest.sliced(1);
+        QByteArray value = base64 ? QByteArray::fromBase64(rest.toByteArray()) : rest.toByteArray();
+        value = importedText(std::move(value));
+        contact[attribute->field] = value.isEmpty() ? QByteArray("-") : value;
+        recognised = true;
+    }
+    // The last entry needs no empty line after it.
+    closeEntry();
+    return candidates;
+}
+
+PreviousVersionResult previousVersionCandidates(const QByteArrayList &lines)
+{
+    PreviousVersionResult result;
+    // The first line that is not empty decides the layout of the whole file: 14 fields
+    // for version 1.0, 18 (or more, of which the first 18 count) for the present one.
+    int layout = 0;
+    for (const QByteArray &line : lines) {
+        if (line.isEmpty())
+            continue;
+        const qsizetype count = TCSVStringInfo::fieldViews(line).size();
+        if (count >= TContatto::FieldCount)
+            layout = TContatto::FieldCount;
+        else if (count == 14)
+            layout = 14;
+        break;
+    }
+    if (layout == 0)
+        return result;
+
+    for (const QByteArray &line : lines) {
+        if (line.isEmpty())
+            continue;
+        const QList<QByteArrayView> f = TCSVStringInfo::fieldViews(line);
+        if (f.size() < layout) {
+            ++result.skipped;
+            continue;
+        }
+        if (layout == TContatto::FieldCount) {
+            result.candidates.append(TContatto::fromLine(line).toLine());
+            continue;
+        }
+        // Version 1.0 had no organisation, country, fax or messenger, and kept the
+        // notes before the telephones.
+        TContatto c = emptyContact();
+        c[TContatto::nome] = f[0].toByteArray();
+        c[TContatto::cognome] = f[1].toByteArray();
+        c[TContatto::posizione] = f[2].toByteArray();
+        c[TContatto::indirizzo] = f[3].toByteArray();
+        c[TContatto::citta] = f[4].toByteArray();
+        c[TContatto::cap] = f[5].toByteArray();
+        c[TContatto::note] = f[6].toByteArray();
+        c[TContatto::cellprivato] = f[7].toByteArray();
+        c[TContatto::celllavoro] = f[8].toByteArray();
+        c[TContatto::telcasa] = f[9].toByteArray();
+        c[TContatto::telufficio] = f[10].toByteArray();
+        c[TContatto::email] = f[11].toByteArray();
+        c[TContatto::sito] = f[12].toByteArray();
+        c[TContatto::datainserimento] = f[13].toByteArray();
+        result.candidates.append(c.toLine());
+    }
+    return result;
+}
+
+QByteArrayList splitVCards(QByteArrayView text)
+{
+    const QByteArrayList lines = AddressBook::splitLines(text);
+    auto isMarker = [](QByteArrayView line, QByteArrayView marker) {
+        return equalsIgnoringAsciiCase(line.trimmed(), marker);
+    };
+    auto isBegin = [&](const QByteArray &line) { return isMarker(line, "BEGIN:VCARD"); };
+    if (std::none_of(lines.begin(), lines.end(), isBegin))
+        return {text.toByteArray()};
+
+    QByteArrayList cards;
+    QByteArrayList card;
+    bool inside = false;
+    for (const QByteArray &line : lines) {
+        if (isBegin(line)) {
+            // A card without END ends where the next one begins.
+            if (inside)
+                cards.append(AddressBook::joinLines(card));
+            card = {line};
+            inside = true;
+        } else if (isMarker(line, "END:VCARD")) {
+            if (inside) {
+                card.append(line);
+                cards.append(AddressBook::joinLines(card));
+                card.clear();
+                inside = false;
+            }
+        } else if (inside) {
+            card.append(line);
+        }
+    }
+    if (inside)
+        cards.append(AddressBook::joinLines(card));
+    return cards;
+}
+
+} // namespace Importers
