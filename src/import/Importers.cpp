@@ -3,7 +3,9 @@
 #include "store/AddressBook.h"
 #include "store/CSVStringInfo.h"
 #include "store/TextCodec.h"
+#include "vcard/Msvcard.h"
 
+#include <QBuffer>
 #include <QFileInfo>
 
 namespace Importers {
@@ -33,6 +35,11 @@ QByteArray importedText(QByteArray value)
         value = TextCodec::utf8ToAnsi(value);
     value.replace("\r\n", "\n");
     return value;
+}
+
+QByteArray orMarker(const QByteArray &value)
+{
+    return value.isEmpty() ? QByteArray("-") : value;
 }
 
 // ---- LDIF ----
@@ -246,6 +253,63 @@ QByteArrayList splitVCards(QByteArrayView text)
     if (inside)
         cards.append(AddressBook::joinLines(card));
     return cards;
+}
+
+VCardResult vcardCandidates(QByteArrayView text, TmsVCard &card, const QByteArray &date)
+{
+    VCardResult result;
+    for (const QByteArray &cardText : splitVCards(text)) {
+        // Each card is read on its own: the reader takes a text as one pool of lines, so
+        // a whole file would mix the cards' telephones and names.
+        QBuffer buffer;
+        buffer.setData(cardText);
+        buffer.open(QIODevice::ReadOnly);
+        card.LoadFromStream(&buffer);
+
+        TContatto c = emptyContact();
+        const TmsNameRec &name = card.Identification().Name();
+        const QByteArray given = name.GivenName();
+        const QByteArray family = name.FamilyName();
+        const TmsAddressRec &address = card.DeliveryInfo().Address1();
+        c[TContatto::posizione] = orMarker(card.BusinessInfo().Role());
+        c[TContatto::organizzazione] = orMarker(card.BusinessInfo().Company().Name());
+        c[TContatto::indirizzo] = orMarker(address.Street());
+        c[TContatto::citta] = orMarker(address.Locality());
+        c[TContatto::cap] = orMarker(address.PostalCode());
+        c[TContatto::nazione] = orMarker(address.Country());
+        c[TContatto::email] = orMarker(card.TelecomInfo().Email1().Address());
+        c[TContatto::sito] = orMarker(card.ExplanatoryInfo().URL1());
+        // The contact's note is one line.
+        c[TContatto::note] = orMarker(card.ExplanatoryInfo().Comment().join(' '));
+
+        // Each telephone goes to the first field its types fit; a later one for the same
+        // field replaces an earlier one.
+        const TmsTelecomInfo &telecom = card.TelecomInfo();
+        for (const TmsPhoneRec *phone : {&telecom.Phone1(), &telecom.Phone2(), &telecom.Phone3()}) {
+            if (phone->Number().isEmpty())
+                continue;
+            const TmsPhoneAttributes types = phone->Attributes();
+            TContatto::Field field = TContatto::telcasa;
+            if (types.contains(mstFax))
+                field = TContatto::fax;
+            else if (types.contains(mstCellular))
+                field = types.contains(mstWork) ? TContatto::celllavoro : TContatto::cellprivato;
+            else if (types.contains(mstWork))
+                field = TContatto::telufficio;
+            c[field] = phone->Number();
+        }
+        card.Clear();
+
+        if (given.isEmpty() || family.isEmpty()) {
+            ++result.refused;
+            continue;
+        }
+        c[TContatto::nome] = given;
+        c[TContatto::cognome] = family;
+        c[TContatto::datainserimento] = date;
+        result.candidates.append(c.toLine());
+    }
+    return result;
 }
 
 } // namespace Importers

@@ -67,7 +67,15 @@ void TfrmMain::ImportLdif(const QString &fileName)
 void TfrmMain::ImportVCard(const QString &fileName)
 {
     importLines.clear();
-    Q_UNUSED(fileName);
+    Importers::VCardResult result;
+    {
+        WaitCursor wait;
+        result = Importers::vcardCandidates(AddressBook::readFile(fileName), *vcard, DateText::now());
+    }
+    importLines = std::move(result.candidates);
+    // One message for the file, however many of its cards lack a name.
+    if (result.refused > 0)
+        ShowError(QStringLiteral("File VCARD errato (nessun nome/cognome specificato)"));
 }
 
 void TfrmMain::ImportOLDRBN(const QString &fileName)
