@@ -20,9 +20,10 @@ bool equalsIgnoringAsciiCase(QByteArrayView a, QByteArrayView b)
 // Every optional field starts as the address book's empty-field marker.
 TContatto emptyContact()
 {
+    static const QByteArray marker("-");
     TContatto c;
     for (QByteArray &f : c.fields)
-        f = "-";
+        f = marker;
     return c;
 }
 
@@ -70,23 +71,58 @@ const LdifAttribute kLdifAttributes[] = {
     {"description", TContatto::note},
 };
 
-// Physical lines joined into logical ones: a line that begins with one blank continues the
-// line before it, without that blank. Empty lines, which end entries, are kept.
-QByteArrayList unfoldLdif(QByteArrayView text)
+// The next line of `text` from `pos`: CR LF, a lone CR and a lone LF each end a line, and a
+// last line without a line end is a line. Lines are views, so that a book of a hundred
+// thousand entries is not copied line by line.
+bool nextLine(QByteArrayView text, qsizetype &pos, QByteArrayView &line)
 {
-    QByteArrayList logical;
-    bool canContinue = false;
-    for (QByteArray &line : AddressBook::splitLines(text)) {
+    const qsizetype n = text.size();
+    if (pos >= n)
+        return false;
+    qsizetype i = pos;
+    while (i < n && text[i] != '\r' && text[i] != '\n')
+        ++i;
+    line = text.sliced(pos, i - pos);
+    if (i < n && text[i] == '\r' && i + 1 < n && text[i + 1] == '\n')
+        ++i;
+    pos = i + 1;
+    return true;
+}
+
+// Calls fn with each logical line: a line that begins with one blank continues the line
+// before it, without that blank. Empty lines, which end entries, are passed on too.
+template<typename Fn>
+void forEachUnfoldedLine(QByteArrayView text, Fn fn)
+{
+    QByteArrayView pending;
+    bool havePending = false;
+    QByteArray joined; // used only when a line is continued
+    bool continued = false;
+    auto flush = [&] {
+        if (havePending)
+            fn(continued ? QByteArrayView(joined) : pending);
+        havePending = false;
+        continued = false;
+    };
+    qsizetype pos = 0;
+    QByteArrayView line;
+    while (nextLine(text, pos, line)) {
         if (line.startsWith(' ')) {
             // A continuation right after an entry's end belongs to nothing.
-            if (canContinue)
-                logical.last().append(QByteArrayView(line).sliced(1));
+            if (havePending && !pending.isEmpty()) {
+                if (!continued) {
+                    joined = pending.toByteArray();
+                    continued = true;
+                }
+                joined.append(line.sliced(1));
+            }
             continue;
         }
-        canContinue = !line.isEmpty();
-        logical.append(std::move(line));
+        flush();
+        pending = line;
+        havePending = true;
     }
-    return logical;
+    flush();
 }
 
 } // namespace
@@ -123,17 +159,17 @@ QByteArrayList ldifCandidates(QByteArrayView text, const QByteArray &date)
         recognised = false;
     };
 
-    for (const QByteArray &line : unfoldLdif(text)) {
+    forEachUnfoldedLine(text, [&](QByteArrayView line) {
         if (line.isEmpty()) {
             closeEntry();
-            continue;
+            return;
         }
         // "name: value", "name:: base64" or "name:< address"; the name may carry options
         // after a semicolon ("description;lang-it: ...").
         const qsizetype colon = line.indexOf(':');
         if (colon <= 0)
-            continue;
-        QByteArrayView name = QByteArrayView(line).first(colon);
+            return;
+        QByteArrayView name = line.first(colon);
         if (const qsizetype semi = name.indexOf(';'); semi >= 0)
             name = name.first(semi);
         const LdifAttribute *attribute = nullptr;
@@ -144,13 +180,13 @@ QByteArrayList ldifCandidates(QByteArrayView text, const QByteArray &date)
             }
         }
         if (!attribute)
-            continue;
+            return;
 
-        QByteArrayView rest = QByteArrayView(line).sliced(colon + 1);
+        QByteArrayView rest = line.sliced(colon + 1);
         const bool base64 = rest.startsWith(':');
         // A value kept elsewhere (":<" and an address) is not fetched.
         if (rest.startsWith('<'))
-            continue;
+            return;
         if (base64)
             rest = rest.sliced(1);
         // The blanks after the colon separate; blanks at the end belong to the value.
@@ -160,7 +196,7 @@ QByteArrayList ldifCandidates(QByteArrayView text, const QByteArray &date)
         value = importedText(std::move(value));
         contact[attribute->field] = value.isEmpty() ? QByteArray("-") : value;
         recognised = true;
-    }
+    });
     // The last entry needs no empty line after it.
     closeEntry();
     return candidates;
@@ -221,37 +257,37 @@ PreviousVersionResult previousVersionCandidates(const QByteArrayList &lines)
 
 QByteArrayList splitVCards(QByteArrayView text)
 {
-    const QByteArrayList lines = AddressBook::splitLines(text);
     auto isMarker = [](QByteArrayView line, QByteArrayView marker) {
         return equalsIgnoringAsciiCase(line.trimmed(), marker);
     };
-    auto isBegin = [&](const QByteArray &line) { return isMarker(line, "BEGIN:VCARD"); };
-    if (std::none_of(lines.begin(), lines.end(), isBegin))
-        return {text.toByteArray()};
-
     QByteArrayList cards;
-    QByteArrayList card;
+    QByteArray card;
     bool inside = false;
-    for (const QByteArray &line : lines) {
-        if (isBegin(line)) {
+    bool anyBegin = false;
+    qsizetype pos = 0;
+    QByteArrayView line;
+    while (nextLine(text, pos, line)) {
+        if (isMarker(line, "BEGIN:VCARD")) {
             // A card without END ends where the next one begins.
             if (inside)
-                cards.append(AddressBook::joinLines(card));
-            card = {line};
-            inside = true;
+                cards.append(std::exchange(card, {}));
+            inside = anyBegin = true;
         } else if (isMarker(line, "END:VCARD")) {
             if (inside) {
-                card.append(line);
-                cards.append(AddressBook::joinLines(card));
-                card.clear();
+                card.append(line).append("\r\n");
+                cards.append(std::exchange(card, {}));
                 inside = false;
             }
-        } else if (inside) {
-            card.append(line);
+            continue;
         }
+        if (inside)
+            card.append(line).append("\r\n");
     }
     if (inside)
-        cards.append(AddressBook::joinLines(card));
+        cards.append(card);
+    // Text without any card frame is one card.
+    if (!anyBegin)
+        return {text.toByteArray()};
     return cards;
 }
 
