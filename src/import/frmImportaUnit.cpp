@@ -222,11 +222,11 @@ void TfrmImporta::BitBtn1Click()
         ShowError(QStringLiteral("Non c'è nulla da importare"));
         return;
     }
-    // The file is read afresh: the candidates go after whatever it holds now.
-    const QString path = AddressBook::contactFile();
-    QByteArrayList lines = AddressBook::readLinesIfExists(path);
-    lines.reserve(lines.size() + rows.size());
+    // The file is read afresh, as it streams into its new version: the candidates go
+    // after whatever it holds now.
+    QByteArrayList chosen;
+    chosen.reserve(rows.size());
     for (int row : rows)
-        lines.append(m_model->joinedFields(row));
-    AddressBook::writeLines(path, lines);
+        chosen.append(m_model->joinedFields(row));
+    AddressBook::rewriteLines(AddressBook::contactFile(), {}, chosen);
 }
