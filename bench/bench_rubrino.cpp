@@ -12,6 +12,7 @@
 #include "store/ContactListModel.h"
 #include "app/ContactListView.h"
 #include "editor/frmAggiungiUnit.h"
+#include "import/frmImportaUnit.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -140,6 +141,21 @@ int main(int argc, char **argv)
             editor.buttClick();
             w.Reload();
         });
+    } else if (op == u"import-ldif" || op == u"import-vcard") {
+        // The importer fills the candidates, then the selection window opens showing them.
+        const bool ldif = op == u"import-ldif";
+        const QString file = b.generated + (ldif ? QStringLiteral("/book.ldif") : QStringLiteral("/book.vcf"));
+        TfrmMain w;
+        seconds = timeRuns(runs, [] {}, [&] {
+            if (ldif)
+                w.ImportLdif(file);
+            else
+                w.ImportVCard(file);
+            TfrmImporta window(&w);
+            window.show();
+            QApplication::processEvents();
+        });
+        b.contacts = int(w.importLines.size());
     } else {
         std::fprintf(stderr, "unknown operation %s\n", argv[1]);
         return 2;

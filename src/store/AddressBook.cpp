@@ -28,6 +28,7 @@ TContatto TContatto::fromLine(QByteArrayView line)
 QByteArray TContatto::toLine() const
 {
     QByteArray line;
+    line.reserve(256);
     for (int k = 0; k < FieldCount; ++k) {
         if (k > 0)
             line += ',';
@@ -99,6 +100,11 @@ QString reminderFile()
 
 QByteArray fieldValue(QByteArrayView value)
 {
+    // Most values need nothing: take them whole.
+    const bool clean = (value.isEmpty() || value[0] != '"') && !value.contains(',') && !value.contains('\r')
+        && !value.contains('\n') && !value.contains('\0');
+    if (clean)
+        return value.toByteArray();
     QByteArray out;
     out.reserve(value.size());
     for (qsizetype i = 0; i < value.size(); ++i) {
