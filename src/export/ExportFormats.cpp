@@ -1,0 +1,278 @@
+#include "ExportFormats.h"
+
+#include "about/WebAddresses.h"
+#include "store/AddressBook.h"
+#include "store/TextCodec.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+namespace ExportFormats {
+
+namespace {
+
+bool startsWithIgnoringCase(QByteArrayView text, QByteArrayView prefix)
+{
+    return text.size() >= prefix.size() && text.first(prefix.size()).compare(prefix, Qt::CaseInsensitive) == 0;
+}
+
+// The empty-field marker only says that the user left the field empty; other programs must
+// not see it as a fax number, an address or a web site.
+QByteArray withoutMarker(const QByteArray &value)
+{
+    return value == "-" ? QByteArray() : value;
+}
+
+} // namespace
+
+Format formatOf(const QString &path)
+{
+    const QString name = QFileInfo(path).fileName();
+    const qsizetype dot = name.lastIndexOf(u'.');
+    if (dot < 0)
+        return Format::Unknown;
+    const QString ext = name.mid(dot).toLower();
+    if (ext == u".vcard" || ext == u".vcf")
+        return Format::VCard;
+    if (ext == u".htm" || ext == u".html")
+        return Format::Html;
+    if (ext == u".ldif")
+        return Format::Ldif;
+    return Format::Unknown;
+}
+
+QString vcardFolder(const QString &path)
+{
+    const QFileInfo info(path);
+    const QString name = info.fileName();
+    const QString base = name.left(name.indexOf(u'.') < 0 ? name.size() : name.indexOf(u'.'));
+    QString folder = info.path();
+    if (!folder.endsWith(u'/'))
+        folder += u'/';
+    return folder + QStringLiteral("RBN_") + base;
+}
+
+QByteArrayList contactFields(QByteArrayView line)
+{
+    const TContatto c = TContatto::fromLine(line);
+    return QByteArrayList(c.fields.begin(), c.fields.end());
+}
+
+// ---- HTML page --------------------------------------------------------------------------
+
+QByteArray htmlEscape(QByteArrayView value)
+{
+    QByteArray text = value.toByteArray();
+    // The address book's own encodings: a comma anywhere, a double quote at the start.
+    text.replace("&#44;", ",");
+    if (text.startsWith("&#34;"))
+        text.replace(0, 5, "\"");
+    QByteArray out;
+    out.reserve(text.size() + 16);
+    for (const char c : std::as_const(text)) {
+        switch (c) {
+        case '&': out += "&amp;"; break;
+        case '<': out += "&lt;"; break;
+        case '>': out += "&gt;"; break;
+        case '"': out += "&quot;"; break;
+        default: out += c;
+        }
+    }
+    return out;
+}
+
+namespace {
+
+QByteArray cell(const QByteArray &content)
+{
+    return "  <td bgcolor=\"white\"><h2>" + content + "</h2></td>";
+}
+
+// A telephone, the e-mail address and the web site become links; the marker stays text.
+QByteArray fieldCell(int column, const QByteArray &value)
+{
+    const QByteArray text = htmlEscape(value);
+    if (value == "-")
+        return cell(text);
+    switch (column) {
+    case TContatto::cellprivato + 1:
+    case TContatto::celllavoro + 1:
+    case TContatto::telcasa + 1:
+    case TContatto::telufficio + 1:
+        return cell("<a href=\"callto:" + text + "\">" + text + "</a>");
+    case TContatto::email + 1:
+        return cell("<a href=\"mailto:" + text + "\">" + text + "</a>");
+    case TContatto::sito + 1: {
+        // Only a web address becomes a link: a local path, "javascript:" or any other
+        // scheme would run or open something the reader of the page never asked for.
+        QByteArray href;
+        if (startsWithIgnoringCase(value, "http://") || startsWithIgnoringCase(value, "https://"))
+            href = text;
+        else if (startsWithIgnoringCase(value, "www."))
+            href = "http://" + text;
+        if (href.isEmpty())
+            return cell(text);
+        return cell("<a href=\"" + href + "\" target=\"_new\" title=\"Nuova finestra\">" + text + "</a>");
+    }
+    default:
+        return cell(text);
+    }
+}
+
+} // namespace
+
+QByteArray htmlPage(const QByteArrayList &lines, const QStringList &captions,
+                    const std::function<QByteArray()> &dateText)
+{
+    const QByteArray homePage = htmlEscape(TextCodec::toAnsi(WebAddresses::homePage()));
+    QByteArrayList page;
+    page.reserve(30 + captions.size() + lines.size() * (TContatto::FieldCount + 3));
+    page << "<!DOCTYPE html PUBLIC \"-//W3C//DTD HTML 4.01 Transitional//EN\""
+         << "  \"http://www.w3.org/TR/html4/loose.dtd\">"
+         << "<html>"
+         << " <head>"
+         << " <meta http-equiv=\"Content-Type\" content=\"text/html; charset=iso-8859-1\">"
+         << " <meta name=\"generator\" content=\"Rubrino 1.1\">"
+         << " <title>Elenco contatti in rubrica - generata il " + htmlEscape(dateText()) + "</title>"
+         << " <style type=\"text/css\">"
+         << "  h1 { font-family: Verdana, Arial, Helvetica; color: red; font-weight: bold; font-size: 14px; }"
+         << "  h2 { font-family: Verdana, Arial, Helvetica; color: black; font-weight: normal; font-size: 12px; }"
+         << "  th { font-family: Verdana, Arial, Helvetica; color: black; font-size: 12px; }"
+         << "  .copy { font-family: Verdana, Arial, Helvetica; color: black; font-weight: normal; font-size: 10px; }"
+         << " </style>"
+         << " </head>"
+         << "<!-- Pagina creata il " + htmlEscape(dateText()) + " con Rubrino 1.1"
+         << "     " + homePage + " -->"
+         << " <body>"
+         << " <h1>Elenco contatti:</h1>"
+         << " <hr noshade>"
+         << "  <table bgcolor=\"black\" width=\"100%\" cellspacing=\"1\" cellpadding=\"1\" border=\"0\">"
+         << "  <tr>";
+    for (const QString &caption : captions)
+        page << "  <th bgcolor=\"#ffffcc\">" + htmlEscape(TextCodec::toAnsi(caption)) + "</th>";
+    page << "  </tr>";
+
+    int n = 0;
+    for (const QByteArray &line : lines) {
+        const QByteArrayList fields = contactFields(line);
+        page << "  <tr>" << cell(QByteArray::number(++n));
+        for (int column = 1; column < captions.size() && column <= fields.size(); ++column)
+            page << fieldCell(column, fields[column - 1]);
+        page << "  </tr>";
+    }
+
+    page << "  </table>"
+         << " <hr noshade>"
+         << " <div align=\"center\" class=\"copy\">Pagina creata il " + htmlEscape(dateText()) + " con <a href=\""
+                + homePage + "\" target=\"_new\" title=\"Pagina programma\"><b>Rubrino 1.1</b></a> .<br>"
+         << " Visita il sito web <a href=\"" + htmlEscape(TextCodec::toAnsi(WebAddresses::makerSite()))
+                + "\" target=\"_new\" title=\"Sito ufficiale\">" + htmlEscape(TextCodec::toAnsi(WebAddresses::makerHost()))
+                + "</a> .</div>"
+         << " </body>"
+         << "</html>";
+    return AddressBook::joinLines(page);
+}
+
+// ---- LDIF file --------------------------------------------------------------------------
+
+QByteArray dnEscape(QByteArrayView value)
+{
+    QByteArray out;
+    out.reserve(value.size() + 8);
+    for (qsizetype i = 0; i < value.size(); ++i) {
+        const char c = value[i];
+        const bool edge = (i == 0 && (c == '#' || c == ' ')) || (i == value.size() - 1 && c == ' ');
+        if (c == '\0') {
+            out += "\\00";
+            continue;
+        }
+        if (edge || c == ',' || c == '+' || c == '"' || c == '\\' || c == '<' || c == '>' || c == ';' || c == '=')
+            out += '\\';
+        out += c;
+    }
+    return out;
+}
+
+namespace {
+
+// Whether an LDIF reader takes the value as it stands: ASCII only, no line breaks or NUL,
+// and no blank, colon or "<" at the start, no blank at the end.
+bool isSafeLdifValue(QByteArrayView value)
+{
+    if (value.isEmpty())
+        return true;
+    const char first = value.front();
+    if (first == ' ' || first == ':' || first == '<' || value.back() == ' ')
+        return false;
+    for (const char c : value) {
+        const auto b = static_cast<unsigned char>(c);
+        if (b > 127 || b == '\0' || b == '\r' || b == '\n')
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+QByteArray ldifAttribute(QByteArrayView name, QByteArrayView value)
+{
+    if (isSafeLdifValue(value))
+        return name.toByteArray() + ": " + value.toByteArray();
+    // Mail programs read LDIF as UTF-8: the address book's 8-bit text is converted first.
+    return name.toByteArray() + ":: " + TextCodec::ansiToUtf8(value).toBase64();
+}
+
+QByteArrayList ldifEntry(QByteArrayView line)
+{
+    QByteArrayList f = contactFields(line);
+    for (QByteArray &v : f)
+        v = withoutMarker(v);
+    QByteArray cn = f[TContatto::nome];
+    if (!cn.isEmpty() && !f[TContatto::cognome].isEmpty())
+        cn += ' ';
+    cn += f[TContatto::cognome];
+
+    QByteArrayList entry;
+    entry << ldifAttribute("dn", "cn=" + dnEscape(cn) + ",mail=" + dnEscape(f[TContatto::email]))
+          << "objectclass: top"
+          << "objectclass: person"
+          << "objectclass: organizationalPerson"
+          << "objectclass: inetOrgPerson"
+          << "objectclass: mozillaAbPersonAlpha";
+    // An empty field gives no line at all: the mail program then has nothing to show.
+    auto add = [&entry](QByteArrayView name, const QByteArray &value) {
+        if (!value.isEmpty())
+            entry << ldifAttribute(name, value);
+    };
+    add("givenName", f[TContatto::nome]);
+    add("sn", f[TContatto::cognome]);
+    add("cn", cn);
+    add("mail", f[TContatto::email]);
+    entry << "modifytimestamp: 0Z";
+    add("telephoneNumber", f[TContatto::celllavoro]);
+    add("homePhone", f[TContatto::telcasa]);
+    add("fax", f[TContatto::fax]);
+    add("mobile", f[TContatto::cellprivato]);
+    add("homeStreet", f[TContatto::indirizzo]);
+    add("mozillaHomeLocalityName", f[TContatto::citta]);
+    add("mozillaHomePostalCode", f[TContatto::cap]);
+    add("mozillaHomeCountryName", f[TContatto::nazione]);
+    add("title", f[TContatto::posizione]);
+    add("company", f[TContatto::organizzazione]);
+    add("mozillaWorkUrl", f[TContatto::sito]);
+    add("mozillaHomeUrl", f[TContatto::sito]);
+    add("description", f[TContatto::note]);
+    entry << QByteArray();
+    return entry;
+}
+
+QByteArray ldif(const QByteArrayList &lines)
+{
+    QByteArrayList out;
+    out.reserve(lines.size() * 24);
+    for (const QByteArray &line : lines)
+        out << ldifEntry(line);
+    return AddressBook::joinLines(out);
+}
+
+} // namespace ExportFormats
