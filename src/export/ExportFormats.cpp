@@ -232,8 +232,16 @@ QByteArrayList ldifEntry(QByteArrayView line)
         cn += ' ';
     cn += f[TContatto::cognome];
 
+    // An attribute with an empty value is no part of a valid name, so an empty name or
+    // address leaves its part out of the dn.
+    QByteArrayList dn;
+    if (!cn.isEmpty())
+        dn << "cn=" + dnEscape(cn);
+    if (!f[TContatto::email].isEmpty())
+        dn << "mail=" + dnEscape(f[TContatto::email]);
+
     QByteArrayList entry;
-    entry << ldifAttribute("dn", "cn=" + dnEscape(cn) + ",mail=" + dnEscape(f[TContatto::email]))
+    entry << ldifAttribute("dn", dn.join(','))
           << "objectclass: top"
           << "objectclass: person"
           << "objectclass: organizationalPerson"

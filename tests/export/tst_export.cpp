@@ -177,7 +177,7 @@ const QByteArray kObjectClasses = "objectclass: top\r\n"
                                   "objectclass: inetOrgPerson\r\n"
                                   "objectclass: mozillaAbPersonAlpha\r\n";
 
-const QByteArray kLuciaLdif = "dn: cn=Lucia Bianchi,mail=\r\n" + kObjectClasses
+const QByteArray kLuciaLdif = "dn: cn=Lucia Bianchi\r\n" + kObjectClasses
     + "givenName: Lucia\r\n"
       "sn: Bianchi\r\n"
       "cn: Lucia Bianchi\r\n"
@@ -369,8 +369,12 @@ void TestExport::wholeLdif()
 {
     QCOMPARE(ExportFormats::ldif({kMario, kLucia, kNicolo}), kMarioLdif + kLuciaLdif + kNicoloLdif);
     QCOMPARE(ExportFormats::ldif({}), QByteArray());
+    // Without a name or an address the dn keeps the part it has: an empty value is no
+    // valid part of a name.
+    QCOMPARE(ExportFormats::ldifEntry("-,-,-,-,-,-,-,-,-,-,-,-,-,-,a@x.example").first(), "dn: mail=a@x.example");
+    QCOMPARE(ExportFormats::ldifEntry("Anna,-").first(), "dn: cn=Anna");
     // A short line: the fields it lacks are left out like empty ones.
-    QCOMPARE(ExportFormats::ldif({"solo,nome"}), "dn: cn=solo nome,mail=\r\n" + kObjectClasses
+    QCOMPARE(ExportFormats::ldif({"solo,nome"}), "dn: cn=solo nome\r\n" + kObjectClasses
                  + "givenName: solo\r\nsn: nome\r\ncn: solo nome\r\nmodifytimestamp: 0Z\r\n\r\n");
 }
 
@@ -400,14 +404,14 @@ void TestExport::ldifValues_data()
                                         << QByteArray("dn: cn=Lucia Bianchi,mail=a\\+b@x.example")
                                         << QByteArray("cn=Lucia Bianchi,mail=a\\+b@x.example");
     QTest::newRow("stored comma in dn") << nome << QByteArray("a&#44;b") << QByteArray("dn")
-                                        << QByteArray("dn: cn=a&#44\\;b Bianchi,mail=")
-                                        << QByteArray("cn=a&#44\\;b Bianchi,mail=");
+                                        << QByteArray("dn: cn=a&#44\\;b Bianchi")
+                                        << QByteArray("cn=a&#44\\;b Bianchi");
     QTest::newRow("accent in dn after escaping") << nome << QByteArray("\xC0+") << QByteArray("dn")
-                                                 << QByteArray("dn:: Y249w4BcKyBCaWFuY2hpLG1haWw9")
-                                                 << QByteArray("cn=\xC3\x80\\+ Bianchi,mail=");
+                                                 << QByteArray("dn:: Y249w4BcKyBCaWFuY2hp")
+                                                 << QByteArray("cn=\xC3\x80\\+ Bianchi");
     QTest::newRow("leading blank name in dn") << nome << QByteArray(" x") << QByteArray("dn")
-                                              << QByteArray("dn: cn=\\ x Bianchi,mail=")
-                                              << QByteArray("cn=\\ x Bianchi,mail=");
+                                              << QByteArray("dn: cn=\\ x Bianchi")
+                                              << QByteArray("cn=\\ x Bianchi");
 }
 
 void TestExport::ldifValues()
