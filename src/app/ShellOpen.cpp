@@ -34,3 +34,22 @@ void ShellOpen(const QString &text)
     QProcess::startDetached(QStringLiteral("xdg-open"), {text});
 #endif
 }
+
+QString Shell::webAddress(const QString &text)
+{
+    for (const char *scheme : {"http://", "https://", "ftp://"}) {
+        if (text.startsWith(QLatin1String(scheme), Qt::CaseInsensitive))
+            return text;
+    }
+    // What the Windows shell itself does with a bare "www." name.
+    if (text.startsWith(QLatin1String("www."), Qt::CaseInsensitive))
+        return QStringLiteral("http://") + text;
+    return QString();
+}
+
+void ShellOpenWeb(const QString &text)
+{
+    const QString address = Shell::webAddress(text);
+    if (!address.isEmpty())
+        ShellOpen(address);
+}

@@ -7,7 +7,16 @@
 // the result is ignored: the program reports nothing when nothing can open it.
 void ShellOpen(const QString &text);
 
+// Hands a web site's address to the system's opener, but only when it is one: text that
+// may come from an imported file must not start a program or open a local file.
+void ShellOpenWeb(const QString &text);
+
 namespace Shell {
+// The text as a web address: unchanged when it begins with "http://", "https://" or
+// "ftp://" (any letter case), with "http://" in front when it begins with "www.";
+// empty for anything else (a path, a program, "file:", "javascript:", other schemes).
+QString webAddress(const QString &text);
+
 // Test seam: while a recorder is set, ShellOpen hands its text to it instead of the system.
 void setRecorder(std::function<void(const QString &)> recorder);
 } // namespace Shell

@@ -1,9 +1,100 @@
 #include "frmMainUnit.h"
 
+#include "Messages.h"
+#include "ShellOpen.h"
+#include "WaitCursor.h"
+#include "editor/frmAggiungiUnit.h"
+#include "store/AddressBook.h"
+#include "store/ContactListModel.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QLabel>
+
 // Add, modify, delete, help and the card's links.
 
-void TfrmMain::Button1Click() {}
-void TfrmMain::Button2Click() {}
-void TfrmMain::Button3Click() {}
-void TfrmMain::BitBtn2Click() {}
-void TfrmMain::cardLinkClick(QLabel *) {}
+void TfrmMain::Button1Click()
+{
+    {
+        TfrmAggiungi editor(this);
+        editor.exec();
+    }
+    Reload();
+}
+
+void TfrmMain::Button2Click()
+{
+    if (selectedNumber.isEmpty())
+        return;
+    {
+        TfrmAggiungi editor(this);
+        editor.setWindowTitle(QStringLiteral("Modifica contatto"));
+        // When the contact's line is gone the editor has said so and is not shown; the
+        // list is out of date then, and the reload below brings it up to date.
+        if (editor.Inizializza(selectedNumber))
+            editor.exec();
+    }
+    Reload();
+}
+
+void TfrmMain::Button3Click()
+{
+    if (selectedNumber.isEmpty())
+        return;
+    if (!Messages::question(QStringLiteral("Cancella Contatto"),
+                            QStringLiteral("Sei sicuro di voler eliminare per sempre i contatti dalla rubrica?")))
+        return;
+
+    // Each selected row carries its contact's line number, found rows of a search included:
+    // exactly those lines go, whatever their text looks like.
+    WaitCursor wait;
+    QList<bool> gone(contactLines.size(), false);
+    QElapsedTimer sinceRepaint;
+    sinceRepaint.start();
+    for (int row : selectedRows()) {
+        const int index = m_model->lineNumber(row) - 1;
+        if (index >= 0 && index < gone.size())
+            gone[index] = true;
+        // A long delete keeps the window painted, without taking the user's input meanwhile.
+        if (sinceRepaint.elapsed() >= 50) {
+            QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+            sinceRepaint.restart();
+        }
+    }
+    QByteArrayList kept;
+    kept.reserve(contactLines.size());
+    for (int k = 0; k < contactLines.size(); ++k) {
+        if (!gone[k])
+            kept.append(contactLines[k]);
+    }
+    // A failed write throws: the file and the list stay as they were.
+    AddressBook::writeLines(AddressBook::contactFile(), kept);
+    Reload();
+}
+
+void TfrmMain::BitBtn2Click()
+{
+    // The help lies beside the program, wherever the program was started from.
+    ShellOpen(QDir::toNativeSeparators(AddressBook::programFolder() + QStringLiteral("guida.htm")));
+}
+
+void TfrmMain::cardLinkClick(QLabel *link)
+{
+    // "-" is an empty field, and the whole card of no contact.
+    const QString text = link->text();
+    if (text == QStringLiteral("-"))
+        return;
+    const QString name = link->objectName();
+    if (name == QStringLiteral("lemail")) {
+        ShellOpen(QStringLiteral("mailto:") + text);
+    } else if (name == QStringLiteral("lcellprivato") || name == QStringLiteral("lcelllavoro")
+               || name == QStringLiteral("ltelcasa") || name == QStringLiteral("ltelufficio")) {
+        ShellOpen(QStringLiteral("callto://") + text);
+    } else if (name == QStringLiteral("lsito") || name == QStringLiteral("listantmessenger")) {
+        // The messenger identity has no address of its own: it leads to the contact's site.
+        const QString site = m_cardLabels[TContatto::sito]->text();
+        if (site != QStringLiteral("-"))
+            ShellOpenWeb(site);
+    }
+}

@@ -23,6 +23,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
@@ -70,9 +71,7 @@ TfrmMain::TfrmMain(QWidget *parent) : QMainWindow(parent)
     QApplication::processEvents();
 
     // The data folder lives beside the program; a failure here shows up at the first write.
-    const QString data = AddressBook::dataFolder();
-    if (!QFileInfo(data).isDir())
-        QDir().mkdir(data);
+    AddressBook::ensureDataFolder();
 
     csv = new TCSVStringInfo(this);
     csv->setObjectName(QStringLiteral("csv"));
@@ -136,7 +135,8 @@ void TfrmMain::buildWindow()
 
     gb = new QGroupBox(QStringLiteral("Scheda contatto:"), GroupBox1);
     gb->setObjectName(QStringLiteral("gb"));
-    gb->setFixedWidth(240);
+    // Wide enough for a phone number, an e-mail address and the date in full.
+    gb->setFixedWidth(300);
     auto *card = new QGridLayout(gb);
     card->setContentsMargins(6, 4, 6, 6);
     card->setHorizontalSpacing(6);
@@ -318,7 +318,11 @@ bool TfrmMain::eventFilter(QObject *watched, QEvent *event)
         }
     }
     if (event->type() == QEvent::MouseButtonRelease) {
-        if (auto *l = qobject_cast<QLabel *>(watched); l && m_cardLabels.contains(l)) {
+        // A click: the left button let go over the link it was pressed on.
+        auto *mouse = static_cast<QMouseEvent *>(event);
+        auto *l = qobject_cast<QLabel *>(watched);
+        if (l && m_cardLabels.contains(l) && mouse->button() == Qt::LeftButton
+            && l->rect().contains(mouse->position().toPoint())) {
             Messages::guarded([&] { cardLinkClick(l); });
             return true;
         }

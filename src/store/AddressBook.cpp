@@ -76,6 +76,13 @@ QString dataFolder()
     return programFolder() + QStringLiteral("data");
 }
 
+void ensureDataFolder()
+{
+    const QString data = dataFolder();
+    if (!QFileInfo(data).isDir())
+        QDir().mkdir(data);
+}
+
 QString contactFile()
 {
     return programFolder() + QStringLiteral("data/contact.csv");
@@ -186,7 +193,10 @@ QByteArrayList readLinesIfExists(const QString &path)
 void saveFile(const QString &path, const QByteArray &bytes)
 {
     QSaveFile file(path);
-    bool ok = file.open(QIODevice::WriteOnly);
+    // Unbuffered, so that a disk that fills up shows in write()'s count: a buffered write
+    // reports every byte as written and the final flush can lose the rest unnoticed,
+    // putting a cut-off file in place of the old one.
+    bool ok = file.open(QIODevice::WriteOnly | QIODevice::Unbuffered);
     if (ok)
         ok = file.write(bytes) == bytes.size();
     if (ok)

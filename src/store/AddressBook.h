@@ -38,6 +38,8 @@ QString programFolder();
 void setProgramFolder(const QString &folder);
 
 QString dataFolder();       // programFolder() + "data"
+// Creates the data folder (one level) when it is missing; a failure shows up at the first write.
+void ensureDataFolder();
 QString contactFile();      // programFolder() + "data/contact.csv"
 QString reminderFile();     // programFolder() + "data/promemoria.txt"
 

@@ -17,6 +17,9 @@
 #include <QTest>
 #include <QTimer>
 
+#include <functional>
+#include <memory>
+
 namespace {
 
 QByteArray contact(int n)
@@ -41,25 +44,98 @@ QString text(QWidget *w, const char *name)
     return QStringLiteral("<no label %1>").arg(QLatin1String(name));
 }
 
-// Closes the modal window that opens next and records its title.
+// Closes the modal window that opens next and records its title; stops looking when the
+// test is over.
 struct ModalCloser
 {
     QString title;
-    ModalCloser()
-    {
-        QTimer::singleShot(0, [this] { poll(); });
-    }
+    std::shared_ptr<bool> alive = std::make_shared<bool>(true);
+    ModalCloser() { poll(); }
+    ~ModalCloser() { *alive = false; }
     void poll()
     {
-        if (QWidget *w = QApplication::activeModalWidget()) {
-            title = w->windowTitle();
-            if (auto *d = qobject_cast<QDialog *>(w))
-                d->reject();
-            return;
-        }
-        QTimer::singleShot(10, [this] { poll(); });
+        QTimer::singleShot(10, [this, alive = alive] {
+            if (!*alive)
+                return;
+            if (QWidget *w = QApplication::activeModalWidget()) {
+                title = w->windowTitle();
+                if (auto *d = qobject_cast<QDialog *>(w))
+                    d->reject();
+                return;
+            }
+            poll();
+        });
     }
 };
+
+// Runs `fn` on the modal window that the next action opens, once it is open; does nothing
+// when none opens.
+class OnModal
+{
+public:
+    explicit OnModal(std::function<void(QWidget *)> fn) : m_fn(std::move(fn)) { poll(); }
+    ~OnModal() { *m_alive = false; }
+    bool ran() const { return m_ran; }
+
+private:
+    void poll()
+    {
+        QTimer::singleShot(1, [this, alive = m_alive] {
+            if (!*alive)
+                return;
+            if (QWidget *w = QApplication::activeModalWidget()) {
+                m_ran = true;
+                m_fn(w);
+                return;
+            }
+            poll();
+        });
+    }
+    std::function<void(QWidget *)> m_fn;
+    std::shared_ptr<bool> m_alive = std::make_shared<bool>(true);
+    bool m_ran = false;
+};
+
+void setBox(QWidget *w, const char *name, const QString &value)
+{
+    w->findChild<QLineEdit *>(QLatin1String(name))->setText(value);
+}
+
+QPushButton *button(QWidget *w, const char *name)
+{
+    return w->findChild<QPushButton *>(QLatin1String(name));
+}
+
+// An address-book line with the given fields and "-" in all others.
+QByteArray line(std::initializer_list<std::pair<int, QByteArray>> fields)
+{
+    QByteArrayList f(18, "-");
+    f[17] = "03/03/2008 09:05:07";
+    for (const auto &[k, v] : fields)
+        f[k] = v;
+    return f.join(',');
+}
+
+QByteArray lines(const QByteArrayList &l)
+{
+    return AddressBook::joinLines(l);
+}
+
+// A double-click as the mouse makes it: a click, then the second press.
+void doubleClick(TfrmMain &w, QPoint at)
+{
+    QTest::mouseClick(w.lista->viewport(), Qt::LeftButton, {}, at);
+    QTest::mouseDClick(w.lista->viewport(), Qt::LeftButton, {}, at);
+    QTest::mouseRelease(w.lista->viewport(), Qt::LeftButton, {}, at);
+}
+
+QList<int> listedNumbers(TfrmMain &w)
+{
+    QList<int> n;
+    for (int r = 0; r < w.listModel()->rowCount(); ++r)
+        n.append(w.listModel()->lineNumber(r));
+    return n;
+}
 
 } // namespace
 
@@ -78,6 +154,20 @@ private Q_SLOTS:
     void searchFromEnter();
     void layoutKeepsItsSizes();
     void unreadableBookIsReported();
+    void addFromMainWindow();
+    void modifyFromDoubleClick();
+    void modifyOfVanishedLine();
+    void cancelledModifyReloads();
+    void nothingChosenNothingDone();
+    void search_data();
+    void search();
+    void deleteSelectedRows_data();
+    void deleteSelectedRows();
+    void deleteFromSearchResult();
+    void failedDeleteKeepsList();
+    void cardLinks_data();
+    void cardLinks();
+    void helpOpensFileBesideProgram();
 
 private:
     void select(TfrmMain &w, int row, Qt::KeyboardModifiers modifiers = Qt::NoModifier);
@@ -281,6 +371,318 @@ void TestMainWindow::unreadableBookIsReported()
     QCOMPARE(shown.first().icon, QMessageBox::Critical);
     QVERIFY(shown.first().text.contains(QStringLiteral("contact.csv")));
     QCOMPARE(w.listModel()->rowCount(), 0);
+}
+
+void TestMainWindow::addFromMainWindow()
+{
+    TestFolder folder;
+    folder.write(QStringLiteral("data/contact.csv"), book(3));
+    TfrmMain w;
+    w.show();
+    w.findChild<QLineEdit *>(QStringLiteral("txtsearch"))->setText(QStringLiteral("nome2"));
+    button(&w, "Button4")->click();
+    QCOMPARE(w.listModel()->rowCount(), 1);
+    QString title;
+    OnModal fill([&](QWidget *editor) {
+        title = editor->windowTitle();
+        setBox(editor, "txtnome", QStringLiteral("Zeno"));
+        setBox(editor, "txtcognome", QStringLiteral("Ultimo"));
+        button(editor, "butt")->click();
+    });
+    button(&w, "Button1")->click();
+    QVERIFY(fill.ran());
+    QCOMPARE(title, QStringLiteral("Aggiungi contatto"));
+    // The search is undone: all contacts, the new one last, numbered by its line.
+    QCOMPARE(listedNumbers(w), (QList<int>{1, 2, 3, 4}));
+    QCOMPARE(w.listModel()->field(3, 0), QByteArray("Zeno"));
+    QCOMPARE(text(&w, "lcont"), QStringLiteral("4"));
+    QVERIFY(folder.read(QStringLiteral("data/contact.csv")).startsWith(book(3) + "Zeno,Ultimo,-,-,-,-,-,-,+39,+39,+39,+39,-,-,-,-,-,"));
+}
+
+void TestMainWindow::modifyFromDoubleClick()
+{
+    TestFolder folder;
+    folder.write(QStringLiteral("data/contact.csv"), book(3));
+    TfrmMain w;
+    w.show();
+    QString title;
+    QString loaded;
+    OnModal change([&](QWidget *editor) {
+        title = editor->windowTitle();
+        loaded = editor->findChild<QLineEdit *>(QStringLiteral("txtnome"))->text();
+        setBox(editor, "txtcitta", QStringLiteral("Roma"));
+        button(editor, "butt")->click();
+    });
+    doubleClick(w, w.lista->visualRect(w.listModel()->index(1, 2)).center());
+    QVERIFY(change.ran());
+    QCOMPARE(title, QStringLiteral("Modifica contatto"));
+    QCOMPARE(loaded, QStringLiteral("Nome2"));
+    const QByteArrayList saved = AddressBook::splitLines(folder.read(QStringLiteral("data/contact.csv")));
+    QCOMPARE(saved.size(), 3);
+    QCOMPARE(saved[0], contact(1));
+    QCOMPARE(saved[2], contact(3));
+    QByteArray expected = contact(2);
+    expected.replace("Milano", "Roma");
+    expected.chop(QByteArray("03/03/2008 09:05:07").size());
+    QVERIFY2(saved[1].startsWith(expected), saved[1].constData());
+    QVERIFY(!saved[1].endsWith("03/03/2008 09:05:07"));
+    // Reloaded: nothing chosen, the card cleared.
+    QVERIFY(w.selectedNumber.isEmpty());
+    QCOMPARE(w.listModel()->field(1, 5), QByteArray("Roma"));
+}
+
+void TestMainWindow::modifyOfVanishedLine()
+{
+    TestFolder folder;
+    folder.write(QStringLiteral("data/contact.csv"), book(3));
+    TfrmMain w;
+    w.show();
+    select(w, 2);
+    // Another program shortens the file meanwhile.
+    folder.write(QStringLiteral("data/contact.csv"), book(2));
+    OnModal never([](QWidget *editor) { editor->close(); });
+    button(&w, "Button2")->click();
+    QVERIFY(!never.ran());
+    const auto shown = Messages::takeShown();
+    QCOMPARE(shown.size(), 1);
+    QCOMPARE(shown.first().title, QStringLiteral("Error"));
+    QVERIFY(shown.first().text.startsWith(QStringLiteral("Il contatto n. 3 non è più nella rubrica")));
+    QCOMPARE(folder.read(QStringLiteral("data/contact.csv")), book(2));
+    QCOMPARE(w.listModel()->rowCount(), 2);
+    QCOMPARE(text(&w, "lcont"), QStringLiteral("2"));
+}
+
+void TestMainWindow::cancelledModifyReloads()
+{
+    TestFolder folder;
+    folder.write(QStringLiteral("data/contact.csv"), book(5));
+    TfrmMain w;
+    w.show();
+    w.findChild<QLineEdit *>(QStringLiteral("txtsearch"))->setText(QStringLiteral("NOME4"));
+    button(&w, "Button4")->click();
+    select(w, 0);
+    OnModal cancel([](QWidget *editor) {
+        setBox(editor, "txtnome", QStringLiteral("Altro"));
+        button(editor, "BitBtn2")->click();
+    });
+    button(&w, "Button2")->click();
+    QVERIFY(cancel.ran());
+    QCOMPARE(folder.read(QStringLiteral("data/contact.csv")), book(5));
+    QCOMPARE(w.listModel()->rowCount(), 5);
+}
+
+void TestMainWindow::nothingChosenNothingDone()
+{
+    TestFolder folder;
+    folder.write(QStringLiteral("data/contact.csv"), book(3));
+    TfrmMain w;
+    w.show();
+    OnModal never([](QWidget *editor) { editor->close(); });
+    button(&w, "Button2")->click();
+    // A double-click below the rows chooses none.
+    doubleClick(w, QPoint(5, w.lista->viewport()->height() - 5));
+    button(&w, "Button3")->click();
+    QApplication::setActiveWindow(&w);
+    w.lista->setFocus();
+    QTest::keyClick(w.lista, Qt::Key_Delete);
+    QVERIFY(!never.ran());
+    QVERIFY(Messages::takeShown().isEmpty());
+    QCOMPARE(folder.read(QStringLiteral("data/contact.csv")), book(3));
+}
+
+void TestMainWindow::search_data()
+{
+    QTest::addColumn<int>("field");
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QList<int>>("found");
+    QTest::newRow("capitals find lower case") << 1 << "ROSSI" << QList<int>{1, 4, 5};
+    QTest::newRow("lower case finds capitals") << 1 << "rossini" << QList<int>{4};
+    QTest::newRow("accented capital matches only itself") << 0 << QString::fromUtf8("ÈRICA") << QList<int>{2};
+    QTest::newRow("accented small misses the capital") << 0 << QString::fromUtf8("èrica") << QList<int>{};
+    QTest::newRow("plain letters miss accented ones") << 0 << "ERICA" << QList<int>{3};
+    QTest::newRow("dash: empty fields and hyphens") << 5 << "-" << QList<int>{3, 4, 5};
+    QTest::newRow("one blank") << 1 << " " << QList<int>{5};
+    QTest::newRow("stored date text") << 17 << "2008" << QList<int>{1, 2};
+    QTest::newRow("entity as five characters") << 16 << "&#44;" << QList<int>{4};
+    QTest::newRow("a comma is never stored") << 16 << "," << QList<int>{};
+    QTest::newRow("beyond Windows-1252") << 0 << QString::fromUtf8("Ω") << QList<int>{};
+}
+
+void TestMainWindow::search()
+{
+    QFETCH(int, field);
+    QFETCH(QString, key);
+    QFETCH(QList<int>, found);
+    TestFolder folder;
+    folder.write(QStringLiteral("data/contact.csv"), lines({
+        line({{0, "Mario"}, {1, "rossi"}, {5, "Milano"}, {16, "nota breve"}, {17, "01/02/2008 10:00:00"}}),
+        line({{0, "\xC8rica"}, {1, "Bianchi"}, {5, "Forl\xEC"}}),
+        line({{0, "erica"}, {1, "Verdi"}, {17, "01/02/2009"}}),
+        line({{0, "Luca"}, {1, "ROSSINI"}, {5, "Reggio-Emilia"}, {16, "a&#44;b"}, {17, "05/05/2010 11:00:00"}}),
+        line({{0, "Anna"}, {1, "De Rossi"}, {17, "06/06/2011"}}),
+    }));
+    TfrmMain w;
+    w.show();
+    select(w, 0);
+    w.findChild<QComboBox *>(QStringLiteral("cbcerca"))->setCurrentIndex(field);
+    w.findChild<QLineEdit *>(QStringLiteral("txtsearch"))->setText(key);
+    button(&w, "Button4")->click();
+    QCOMPARE(listedNumbers(w), found);
+    QCOMPARE(text(&w, "lsear"), QString::number(found.size()));
+    QCOMPARE(text(&w, "lcont"), QStringLiteral("5"));
+    QVERIFY(w.selectedNumber.isEmpty());
+    QCOMPARE(text(&w, "lnome"), QStringLiteral("-"));
+    QCOMPARE(w.searchValues.size(), 5);
+    if (!found.isEmpty()) {
+        // A found row behaves like a row of the full list.
+        select(w, int(found.size()) - 1);
+        QCOMPARE(w.selectedNumber, QString::number(found.last()));
+        QCOMPARE(w.findChild<QGroupBox *>(QStringLiteral("gb"))->title(),
+                 QStringLiteral("Scheda contatto n. %1 :").arg(found.last()));
+    }
+}
+
+void TestMainWindow::deleteSelectedRows_data()
+{
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<QList<int>>("clicks"); // a click on the first row, control-clicks on the others
+    QTest::addColumn<bool>("yes");
+    QTest::addColumn<QByteArray>("after");
+    QTest::newRow("three of five") << book(5) << QList<int>{0, 2, 4} << true << lines({contact(2), contact(4)});
+    QTest::newRow("answer No") << book(3) << QList<int>{1} << false << book(3);
+    QTest::newRow("only the chosen of two lines differing in case")
+        << lines({contact(1), contact(1).toUpper(), contact(2)}) << QList<int>{1} << true << lines({contact(1), contact(2)});
+    QTest::newRow("quoted field, trailing comma, 19 fields")
+        << lines({"\"Anna, Maria\"," + contact(1).mid(6), contact(2) + ",", contact(3) + ",in piu", contact(4)})
+        << QList<int>{0, 1, 2} << true << lines({contact(4)});
+    QTest::newRow("chosen then unselected: same lines, CR LF")
+        << QByteArray(contact(1) + "\n" + contact(2) + "\n") << QList<int>{1, 1} << true << lines({contact(1), contact(2)});
+}
+
+void TestMainWindow::deleteSelectedRows()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(QList<int>, clicks);
+    QFETCH(bool, yes);
+    QFETCH(QByteArray, after);
+    TestFolder folder;
+    folder.write(QStringLiteral("data/contact.csv"), file);
+    TfrmMain w;
+    w.show();
+    for (int i = 0; i < clicks.size(); ++i)
+        select(w, clicks[i], i == 0 ? Qt::NoModifier : Qt::ControlModifier);
+    Messages::setNextAnswer(yes ? QMessageBox::Yes : QMessageBox::No);
+    button(&w, "Button3")->click();
+    const auto shown = Messages::takeShown();
+    QCOMPARE(shown.size(), 1);
+    QCOMPARE(shown.first().title, QStringLiteral("Cancella Contatto"));
+    QCOMPARE(shown.first().text, QStringLiteral("Sei sicuro di voler eliminare per sempre i contatti dalla rubrica?"));
+    QCOMPARE(shown.first().icon, QMessageBox::NoIcon);
+    QCOMPARE(folder.read(QStringLiteral("data/contact.csv")), after);
+    if (yes) {
+        QCOMPARE(w.listModel()->rowCount(), AddressBook::splitLines(after).size());
+        QCOMPARE(text(&w, "lcont"), QString::number(AddressBook::splitLines(after).size()));
+        QVERIFY(w.selectedNumber.isEmpty());
+    }
+}
+
+void TestMainWindow::deleteFromSearchResult()
+{
+    TestFolder folder;
+    QByteArrayList l;
+    for (int i = 1; i <= 5; ++i)
+        l.append(i == 2 || i == 5 ? contact(i).replace("Milano", "Pavia") : contact(i));
+    folder.write(QStringLiteral("data/contact.csv"), lines(l));
+    TfrmMain w;
+    w.show();
+    w.findChild<QComboBox *>(QStringLiteral("cbcerca"))->setCurrentIndex(5);
+    w.findChild<QLineEdit *>(QStringLiteral("txtsearch"))->setText(QStringLiteral("PAVIA"));
+    button(&w, "Button4")->click();
+    QCOMPARE(listedNumbers(w), (QList<int>{2, 5}));
+    QCOMPARE(text(&w, "lsear"), QStringLiteral("2"));
+    select(w, 1);
+    // The Delete key does what "Elimina ..." does.
+    QApplication::setActiveWindow(&w);
+    w.lista->setFocus();
+    Messages::setNextAnswer(QMessageBox::Yes);
+    QTest::keyClick(w.lista, Qt::Key_Delete);
+    QCOMPARE(Messages::takeShown().size(), 1);
+    QCOMPARE(folder.read(QStringLiteral("data/contact.csv")), lines(l.mid(0, 4)));
+    QCOMPARE(listedNumbers(w), (QList<int>{1, 2, 3, 4}));
+    QCOMPARE(text(&w, "lcont"), QStringLiteral("4"));
+}
+
+void TestMainWindow::failedDeleteKeepsList()
+{
+    TestFolder folder;
+    folder.write(QStringLiteral("data/contact.csv"), book(40));
+    TfrmMain w;
+    w.show();
+    select(w, 0);
+    Messages::setNextAnswer(QMessageBox::Yes);
+    // A full disk, for real: the new file may not grow beyond 1 KiB.
+    const int code = runWithFileSizeLimit(1024, [&] {
+        button(&w, "Button3")->click();
+        const auto shown = Messages::takeShown();
+        if (shown.size() != 2 || shown.last().icon != QMessageBox::Critical
+            || !shown.last().text.contains(QStringLiteral("contact.csv")))
+            throw std::runtime_error("no error report");
+        // Not reloaded: the rows and the chosen contact are still there.
+        if (w.listModel()->rowCount() != 40 || w.selectedNumber != QStringLiteral("1") || w.contactLines.size() != 40)
+            throw std::runtime_error("list changed");
+    });
+    QCOMPARE(code, 0);
+    QCOMPARE(folder.read(QStringLiteral("data/contact.csv")), book(40));
+}
+
+void TestMainWindow::cardLinks_data()
+{
+    QTest::addColumn<QByteArray>("contactLine"); // empty: no contact chosen
+    QTest::addColumn<QString>("link");
+    QTest::addColumn<QStringList>("opened");
+    QTest::newRow("e-mail") << line({{14, "anna@example.org"}}) << "lemail" << QStringList{"mailto:anna@example.org"};
+    QTest::newRow("empty e-mail") << line({}) << "lemail" << QStringList{};
+    QTest::newRow("mobile with blanks") << line({{8, "+39 333 12 34"}}) << "lcellprivato" << QStringList{"callto://+39 333 12 34"};
+    QTest::newRow("work mobile") << line({{9, "+39 347"}}) << "lcelllavoro" << QStringList{"callto://+39 347"};
+    QTest::newRow("home, entity kept") << line({{10, "02&#44;1"}}) << "ltelcasa" << QStringList{"callto://02&#44;1"};
+    QTest::newRow("office") << line({{11, "+39 02"}}) << "ltelufficio" << QStringList{"callto://+39 02"};
+    QTest::newRow("site with scheme") << line({{15, "https://example.org/a"}}) << "lsito" << QStringList{"https://example.org/a"};
+    QTest::newRow("site www") << line({{15, "WWW.example.org"}}) << "lsito" << QStringList{"http://WWW.example.org"};
+    QTest::newRow("site that is a program") << line({{15, "C:\\Windows\\system32\\calc.exe"}}) << "lsito" << QStringList{};
+    QTest::newRow("site with another scheme") << line({{15, "file:///etc/passwd"}}) << "lsito" << QStringList{};
+    QTest::newRow("messenger opens the site") << line({{13, "anna.icq"}, {15, "http://example.org"}}) << "listantmessenger"
+                                             << QStringList{"http://example.org"};
+    QTest::newRow("messenger without site") << line({{13, "anna.icq"}}) << "listantmessenger" << QStringList{};
+    QTest::newRow("empty messenger") << line({{15, "http://example.org"}}) << "listantmessenger" << QStringList{};
+    QTest::newRow("plain label") << line({{0, "Anna"}}) << "lnome" << QStringList{};
+    QTest::newRow("cleared card") << QByteArray() << "lemail" << QStringList{};
+}
+
+void TestMainWindow::cardLinks()
+{
+    QFETCH(QByteArray, contactLine);
+    QFETCH(QString, link);
+    QFETCH(QStringList, opened);
+    TestFolder folder;
+    folder.write(QStringLiteral("data/contact.csv"), lines({line({{14, "x@example.org"}}), contactLine}));
+    TfrmMain w;
+    w.show();
+    if (!contactLine.isEmpty())
+        select(w, 1);
+    auto *label = w.findChild<QLabel *>(link);
+    QTest::mouseClick(label, Qt::RightButton);
+    QCOMPARE(takeShellOpened(), QStringList{});
+    QTest::mouseClick(label, Qt::LeftButton);
+    QCOMPARE(takeShellOpened(), opened);
+}
+
+void TestMainWindow::helpOpensFileBesideProgram()
+{
+    TestFolder folder;
+    TfrmMain w;
+    w.show();
+    button(&w, "BitBtn2")->click();
+    QCOMPARE(takeShellOpened(), QStringList{QDir::toNativeSeparators(folder.path(QStringLiteral("guida.htm")))});
 }
 
 QTEST_MAIN(TestMainWindow)

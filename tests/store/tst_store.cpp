@@ -3,6 +3,7 @@
 #include "store/AddressBook.h"
 #include "store/AppError.h"
 #include "store/CSVStringInfo.h"
+#include "store/DataFolderLock.h"
 #include "store/DateText.h"
 #include "store/TextCodec.h"
 
@@ -31,6 +32,7 @@ private Q_SLOTS:
     void dateTextAtMidnightHasNoTime();
     void failedSaveLeavesOldFile();
     void saveIntoMissingFolderFails();
+    void oneProgramPerDataFolder();
     void searchFoldsOnlyAsciiLetters_data();
     void searchFoldsOnlyAsciiLetters();
 };
@@ -241,6 +243,25 @@ void TestStore::saveIntoMissingFolderFails()
     } catch (const AppError &e) {
         QVERIFY(e.message().contains(QStringLiteral("contact.csv")));
     }
+}
+
+void TestStore::oneProgramPerDataFolder()
+{
+    TestFolder folder;
+    const QString data = folder.path(QStringLiteral("data"));
+    {
+        DataFolderLock first(data);
+        QCOMPARE(first.acquire(), DataFolderLock::Locked);
+        DataFolderLock second(data);
+        QCOMPARE(second.acquire(), DataFolderLock::AlreadyOpen);
+    }
+    // A lock left by a copy that crashed (its process is gone) is taken over.
+    folder.write(QStringLiteral("data/rubrino.lock"), "999999\nrubrino\n" + QSysInfo::machineHostName().toUtf8() + "\n");
+    DataFolderLock next(data);
+    QCOMPARE(next.acquire(), DataFolderLock::Locked);
+    // No folder to lock in: the program still starts.
+    DataFolderLock nowhere(folder.path(QStringLiteral("missing/data")));
+    QCOMPARE(nowhere.acquire(), DataFolderLock::Unavailable);
 }
 
 void TestStore::searchFoldsOnlyAsciiLetters_data()

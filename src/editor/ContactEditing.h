@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayList>
+#include <QString>
+#include <QStringList>
+
+// The editor's work on text and on the address-book file, without any window: what a box
+// may hold, how the seventeen boxes become one line, and how that line reaches the file.
+namespace ContactEditing {
+
+// The editor's boxes: fields 1 to 17 of a contact, in field order.
+inline constexpr int BoxCount = 17;
+
+// What the change handlers do to a box's text. A comma would split the field, a control
+// character (a pasted line break or tab above all) would split or garble the line, and a
+// character without a Windows-1252 byte cannot be stored: all of them are taken out.
+struct Cleaned
+{
+    QString text;
+    bool removed = false; // something was taken out
+    bool comma = false;   // a comma was among what was taken out
+};
+Cleaned clean(QStringView text);
+
+// The one message for a change that lost characters.
+QString refusalMessage(bool comma);
+
+// The address-book line for the seventeen boxes (in field order) and the date text:
+// name and surname as typed, every other empty box as "-", each value made safe for the
+// line (commas as "&#44;", a leading double quote as "&#34;"), then the date.
+QByteArray composeLine(const QStringList &boxes, const QByteArray &date);
+
+// Why a contact to change cannot be loaded: its line is gone, or holds too few fields.
+QString missingLineMessage(int lineNumber);
+QString shortLineMessage(int lineNumber);
+
+// Puts `line` into the file: in place of line `lineNumber` (1-based), or at the end when
+// lineNumber is 0. The file is read afresh and written whole; a missing file starts empty.
+// Throws AppError when the file cannot be read or written, or no longer holds that line;
+// the file then keeps its previous contents.
+void storeLine(const QString &path, int lineNumber, const QByteArray &line);
+
+} // namespace ContactEditing
