@@ -3,6 +3,7 @@
 #include "about/WebAddresses.h"
 #include "store/AddressBook.h"
 #include "store/TextCodec.h"
+#include "vcard/Msvcard.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -281,6 +282,55 @@ QByteArray ldif(const QByteArrayList &lines)
     for (const QByteArray &line : lines)
         out << ldifEntry(line);
     return AddressBook::joinLines(out);
+}
+
+// ---- vCard files -----------------------------------------------------------------------
+
+void fillCard(TmsVCard &card, QByteArrayView line)
+{
+    QByteArrayList f = contactFields(line);
+    for (QByteArray &v : f)
+        v = withoutMarker(v);
+
+    TmsNameRec &name = card.Identification().Name();
+    name.setGivenName(f[TContatto::nome]);
+    name.setFamilyName(f[TContatto::cognome]);
+    card.BusinessInfo().setRole(f[TContatto::posizione]);
+    card.BusinessInfo().Company().setName(f[TContatto::organizzazione]);
+
+    TmsAddressRec &address = card.DeliveryInfo().Address1();
+    address.setStreet(f[TContatto::indirizzo]);
+    address.setLocality(f[TContatto::citta]);
+    address.setPostalCode(f[TContatto::cap]);
+    address.setCountry(f[TContatto::nazione]);
+
+    TmsTelecomInfo &telecom = card.TelecomInfo();
+    telecom.Phone1().setNumber(f[TContatto::cellprivato]);
+    telecom.Phone1().setAttributes({mstHome, mstCellular});
+    telecom.Phone2().setNumber(f[TContatto::celllavoro]);
+    telecom.Phone2().setAttributes({mstWork, mstCellular});
+    telecom.Phone3().setNumber(f[TContatto::fax]);
+    telecom.Phone3().setAttributes({mstHome, mstFax});
+    telecom.Email1().setAddress(f[TContatto::email]);
+
+    TmsExplanatoryInfo &explanatory = card.ExplanatoryInfo();
+    explanatory.setURL1(f[TContatto::sito]);
+    // No comment lines at all for an empty note: one empty line would still be written.
+    const QByteArray &note = f[TContatto::note];
+    explanatory.setComment(note.isEmpty() ? QByteArrayList() : QByteArrayList{note});
+}
+
+bool writeCards(TmsVCard &card, const QByteArrayList &lines, const QString &folder)
+{
+    bool written = false;
+    int n = 0;
+    for (const QByteArray &line : lines) {
+        fillCard(card, line);
+        const QString file = folder + QString::number(++n) + QStringLiteral(".vcf");
+        card.SaveToFile(file);
+        written = QFileInfo::exists(file);
+    }
+    return written;
 }
 
 } // namespace ExportFormats

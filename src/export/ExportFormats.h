@@ -7,6 +7,8 @@
 #include <QStringList>
 #include <functional>
 
+class TmsVCard;
+
 // The line work of the three exports: address-book lines in, file bytes out. The export
 // window only gathers the lines, asks the questions and writes the results.
 namespace ExportFormats {
@@ -52,5 +54,15 @@ QByteArrayList ldifEntry(QByteArrayView line);
 
 // The whole file, CR LF after every line; no bytes at all for no lines.
 QByteArray ldif(const QByteArrayList &lines);
+
+// ---- vCard files -----------------------------------------------------------------------
+
+// Sets every slot of `card` that the export fills, the empty ones included: the card is
+// shared between contacts, so a slot left alone would keep the previous contact's value.
+void fillCard(TmsVCard &card, QByteArrayView line);
+
+// Writes the lines as 1.vcf, 2.vcf, ... into `folder` (which ends with a separator) through
+// `card`. True when the card of the last contact exists afterwards; false for no lines.
+bool writeCards(TmsVCard &card, const QByteArrayList &lines, const QString &folder);
 
 } // namespace ExportFormats

@@ -10,6 +10,7 @@
 #include "store/AddressBook.h"
 #include "store/ContactListModel.h"
 #include "store/DateText.h"
+#include "vcard/Msvcard.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -244,9 +245,12 @@ void TfrmEsporta::BitBtn1Click()
 
 bool TfrmEsporta::ExportVCard(const QString &folder)
 {
-    Q_UNUSED(folder);
     WaitCursor wait;
-    return false;
+    // The main window's card is filled one contact at a time; a card of our own stands in
+    // only when there is no main window.
+    TmsVCard own;
+    TfrmMain *main = TfrmMain::instance();
+    return ExportFormats::writeCards(main ? *main->vcard : own, exportLines, folder);
 }
 
 bool TfrmEsporta::ExportHtml(const QString &fileName)

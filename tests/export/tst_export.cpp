@@ -8,6 +8,7 @@
 #include "export/frmEsportaUnit.h"
 #include "store/AddressBook.h"
 #include "store/ContactListModel.h"
+#include "vcard/Msvcard.h"
 
 #include <QComboBox>
 #include <QDialog>
@@ -197,6 +198,28 @@ const QByteArray kNicoloLdif =
       "mozillaHomeCountryName: Italia\r\n"
       "\r\n";
 
+const QByteArray kMarioCard = "BEGIN:VCARD\r\n"
+                              "VERSION:1.2\r\n"
+                              "N:Rossi;Mario;;;\r\n"
+                              "ADR:;;Via Roma 1;Milano;;20100;Italia\r\n"
+                              "TEL;HOME;CELL:+39 333 1\r\n"
+                              "TEL;WORK;CELL:+39 02 2\r\n"
+                              "TEL;HOME;FAX:02 5\r\n"
+                              "EMAIL;:mario@example.org\r\n"
+                              "ORG:Acme &#44; Spa;\r\n"
+                              "ROLE:Direttore\r\n"
+                              "NOTE:Cliente <b>storico</b>\r\n"
+                              "URL:www.acme.example\r\n"
+                              "END:VCARD\r\n";
+// Written right after Mario's card: nothing of his may survive into it.
+const QByteArray kLuciaCard = "BEGIN:VCARD\r\nVERSION:1.2\r\nN:Bianchi;Lucia;;;\r\nEND:VCARD\r\n";
+const QByteArray kNicoloCard = "BEGIN:VCARD\r\n"
+                               "VERSION:1.2\r\n"
+                               "N:D'\xC0mico;Nicol\xF2;;;\r\n"
+                               "ADR:;; Corso;Citt\xE0 di Castello;;06012;Italia\r\n"
+                               "EMAIL;:nicolo+rubrica@example.org\r\n"
+                               "END:VCARD\r\n";
+
 // The value of the first attribute `name` of an LDIF text, base64 decoded when needed, as UTF-8.
 QByteArray ldifValue(const QByteArray &ldif, const QByteArray &name)
 {
@@ -229,6 +252,7 @@ private Q_SLOTS:
     void ldifValues();
     void dnEscape_data();
     void dnEscape();
+    void wholeCards();
 
     // The window.
     void windowControls();
@@ -241,6 +265,9 @@ private Q_SLOTS:
     void ldifFromSelection_data();
     void ldifFromSelection();
     void unreadableBook();
+    void vcardExport_data();
+    void vcardExport();
+    void vcardWriteFailure();
     void mainButtonOpensWindow();
 
 private:
@@ -449,6 +476,29 @@ void TestExport::dnEscape()
     QFETCH(QByteArray, value);
     QFETCH(QByteArray, escaped);
     QCOMPARE(ExportFormats::dnEscape(value), escaped);
+}
+
+void TestExport::wholeCards()
+{
+    TestFolder folder;
+    TmsVCard card;
+    const QString dir = folder.path(QStringLiteral("RBN_x/"));
+    QDir().mkdir(dir);
+    QVERIFY(ExportFormats::writeCards(card, {kMario, kLucia, kNicolo}, dir));
+    QCOMPARE(folder.read(QStringLiteral("RBN_x/1.vcf")), kMarioCard);
+    QCOMPARE(folder.read(QStringLiteral("RBN_x/2.vcf")), kLuciaCard);
+    QCOMPARE(folder.read(QStringLiteral("RBN_x/3.vcf")), kNicoloCard);
+
+    // A second, shorter export replaces 1.vcf and 2.vcf and leaves 3.vcf alone; a short line
+    // gives a card with the fields it has, a zero-length note no NOTE line.
+    QVERIFY(ExportFormats::writeCards(card, {"solo,nome", kMario}, dir));
+    QCOMPARE(folder.read(QStringLiteral("RBN_x/1.vcf")),
+             QByteArray("BEGIN:VCARD\r\nVERSION:1.2\r\nN:nome;solo;;;\r\nEND:VCARD\r\n"));
+    QCOMPARE(folder.read(QStringLiteral("RBN_x/2.vcf")), kMarioCard);
+    QCOMPARE(folder.read(QStringLiteral("RBN_x/3.vcf")), kNicoloCard);
+
+    QVERIFY(!ExportFormats::writeCards(card, {}, dir));
+    QCOMPARE(QDir(dir).entryList(QDir::Files).size(), 3);
 }
 
 void TestExport::windowControls()
@@ -671,6 +721,78 @@ void TestExport::unreadableBook()
     QVERIFY(shown.first().text.contains(QStringLiteral("contact.csv")));
     QVERIFY(!QFileInfo::exists(folder.path(QStringLiteral("rubrica.ldif"))));
     QCOMPARE(window.result(), int(QDialog::Accepted));
+    QVERIFY(!QApplication::overrideCursor());
+}
+
+void TestExport::vcardExport_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("selected"); // the scope: selected contacts (none) or the whole book
+    QTest::addColumn<bool>("open");
+    QTest::newRow("a.b.vcf, opened") << QStringLiteral("a.b.vcf") << false << true;
+    QTest::newRow("VCARD, not opened") << QStringLiteral("Biglietti.VCARD") << false << false;
+    QTest::newRow("nothing selected") << QStringLiteral("vuoto.vcf") << true << true;
+}
+
+void TestExport::vcardExport()
+{
+    QFETCH(QString, name);
+    QFETCH(bool, selected);
+    QFETCH(bool, open);
+    TestFolder folder;
+    folder.write(QStringLiteral("data/contact.csv"), book({kMario, kLucia}));
+    TfrmMain w;
+    w.show();
+    TfrmEsporta window(&w);
+    window.show();
+    if (selected)
+        clickRadio(window.findChild<QRadioButton *>(QStringLiteral("r2")));
+    choose(window, folder.path(name));
+    Messages::setNextAnswer(QMessageBox::Ok);
+    Messages::setNextAnswer(open ? QMessageBox::Yes : QMessageBox::No);
+    window.findChild<QPushButton *>(QStringLiteral("BitBtn1"))->click();
+
+    const QString base = name.left(name.indexOf(u'.'));
+    const QString dir = QStringLiteral("RBN_") + base;
+    const QString native = QDir::toNativeSeparators(folder.path(dir));
+    QVERIFY(QFileInfo(folder.path(dir)).isDir());
+    QVERIFY(!QFileInfo::exists(folder.path(name)));
+    const auto shown = Messages::takeShown();
+    QCOMPARE(shown.size(), selected ? 1 : 2);
+    QCOMPARE(shown[0].title, QStringLiteral("Rubrino"));
+    QCOMPARE(shown[0].text, QStringLiteral("Hai scelto di esportare in formato VCARD. Verrà creata una sottocartella con il "
+                                           "nome del file scelto nella quale verranno esportati i biglietti da visita di ogni "
+                                           "singolo contatto scelto."));
+    if (selected) {
+        QVERIFY(QDir(folder.path(dir)).isEmpty());
+        QVERIFY(takeShellOpened().isEmpty());
+        return;
+    }
+    QCOMPARE(folder.read(dir + QStringLiteral("/1.vcf")), kMarioCard);
+    QCOMPARE(folder.read(dir + QStringLiteral("/2.vcf")), kLuciaCard);
+    QCOMPARE(shown[1].title, QStringLiteral("Esportazione contatti"));
+    QCOMPARE(shown[1].text, QStringLiteral("Biglietti da visita esportati nella cartella ") + native
+                                + QStringLiteral(". Vuoi aprire la cartella ora?"));
+    QCOMPARE(takeShellOpened(), open ? QStringList{native} : QStringList());
+}
+
+void TestExport::vcardWriteFailure()
+{
+    TestFolder folder;
+    folder.write(QStringLiteral("data/contact.csv"), book({kMario}));
+    // A file already holds the folder's name: no card can be written.
+    folder.write(QStringLiteral("RBN_carte"), "occupato");
+    TfrmMain w;
+    w.show();
+    TfrmEsporta window(&w);
+    window.show();
+    choose(window, folder.path(QStringLiteral("carte.vcf")));
+    window.findChild<QPushButton *>(QStringLiteral("BitBtn1"))->click();
+    const auto shown = Messages::takeShown();
+    QCOMPARE(shown.size(), 2);
+    QCOMPARE(shown[1].icon, QMessageBox::Critical);
+    QVERIFY(shown[1].text.contains(QStringLiteral("1.vcf")));
+    QCOMPARE(folder.read(QStringLiteral("RBN_carte")), QByteArray("occupato"));
     QVERIFY(!QApplication::overrideCursor());
 }
 
