@@ -2,6 +2,7 @@
 
 #include "about/WebAddresses.h"
 #include "store/AddressBook.h"
+#include "store/CSVStringInfo.h"
 #include "store/TextCodec.h"
 #include "vcard/Msvcard.h"
 
@@ -17,12 +18,6 @@ bool startsWithIgnoringCase(QByteArrayView text, QByteArrayView prefix)
     return text.size() >= prefix.size() && text.first(prefix.size()).compare(prefix, Qt::CaseInsensitive) == 0;
 }
 
-// The empty-field marker only says that the user left the field empty; other programs must
-// not see it as a fax number, an address or a web site.
-QByteArray withoutMarker(const QByteArray &value)
-{
-    return value == "-" ? QByteArray() : value;
-}
 
 } // namespace
 
@@ -61,74 +56,121 @@ QByteArrayList contactFields(QByteArrayView line)
 
 // ---- HTML page --------------------------------------------------------------------------
 
-QByteArray htmlEscape(QByteArrayView value)
+namespace {
+
+// The 18 fields of a line as views into it; missing ones are empty.
+using FieldViews = std::array<QByteArrayView, TContatto::FieldCount>;
+FieldViews fieldViews(QByteArrayView line)
 {
-    QByteArray text = value.toByteArray();
-    // The address book's own encodings: a comma anywhere, a double quote at the start.
-    text.replace("&#44;", ",");
-    if (text.startsWith("&#34;"))
-        text.replace(0, 5, "\"");
-    QByteArray out;
-    out.reserve(text.size() + 16);
-    for (const char c : std::as_const(text)) {
+    FieldViews f{};
+    int k = 0;
+    TCSVStringInfo::forEachField(line, [&](QByteArrayView field) {
+        f[k++] = field;
+        return k < TContatto::FieldCount;
+    });
+    return f;
+}
+
+// The empty-field marker only says that the user left the field empty; other programs must
+// not see it as a fax number, an address or a web site.
+QByteArrayView withoutMarker(QByteArrayView value)
+{
+    return value == "-" ? QByteArrayView() : value;
+}
+
+void appendHtmlEscaped(QByteArray &out, QByteArrayView value)
+{
+    for (qsizetype i = 0; i < value.size(); ++i) {
+        const char c = value[i];
         switch (c) {
-        case '&': out += "&amp;"; break;
+        case '&':
+            // The address book's own encodings: a comma anywhere, a double quote at the start.
+            if (value.sliced(i).startsWith("&#44;")) {
+                out += ',';
+                i += 4;
+            } else if (i == 0 && value.startsWith("&#34;")) {
+                out += "&quot;";
+                i += 4;
+            } else {
+                out += "&amp;";
+            }
+            break;
         case '<': out += "&lt;"; break;
         case '>': out += "&gt;"; break;
         case '"': out += "&quot;"; break;
         default: out += c;
         }
     }
-    return out;
 }
 
-namespace {
-
-QByteArray cell(const QByteArray &content)
+// One cell: `before`, the escaped value, `after`.
+void appendCell(QByteArray &out, QByteArrayView before, QByteArrayView value, QByteArrayView after)
 {
-    return "  <td bgcolor=\"white\"><h2>" + content + "</h2></td>";
+    out += "  <td bgcolor=\"white\"><h2>";
+    out += before;
+    appendHtmlEscaped(out, value);
+    out += after;
+    out += "</h2></td>\r\n";
 }
 
 // A telephone, the e-mail address and the web site become links; the marker stays text.
-QByteArray fieldCell(int column, const QByteArray &value)
+void appendFieldCell(QByteArray &out, int field, QByteArrayView value)
 {
-    const QByteArray text = htmlEscape(value);
-    if (value == "-")
-        return cell(text);
-    switch (column) {
-    case TContatto::cellprivato + 1:
-    case TContatto::celllavoro + 1:
-    case TContatto::telcasa + 1:
-    case TContatto::telufficio + 1:
-        return cell("<a href=\"callto:" + text + "\">" + text + "</a>");
-    case TContatto::email + 1:
-        return cell("<a href=\"mailto:" + text + "\">" + text + "</a>");
-    case TContatto::sito + 1: {
+    if (value == "-") {
+        appendCell(out, {}, value, {});
+        return;
+    }
+    auto link = [&](QByteArrayView scheme, QByteArrayView attributes) {
+        out += "  <td bgcolor=\"white\"><h2><a href=\"";
+        out += scheme;
+        appendHtmlEscaped(out, value);
+        out += '"';
+        out += attributes;
+        out += '>';
+        appendHtmlEscaped(out, value);
+        out += "</a></h2></td>\r\n";
+    };
+    switch (field) {
+    case TContatto::cellprivato:
+    case TContatto::celllavoro:
+    case TContatto::telcasa:
+    case TContatto::telufficio:
+        link("callto:", {});
+        return;
+    case TContatto::email:
+        link("mailto:", {});
+        return;
+    case TContatto::sito:
         // Only a web address becomes a link: a local path, "javascript:" or any other
         // scheme would run or open something the reader of the page never asked for.
-        QByteArray href;
         if (startsWithIgnoringCase(value, "http://") || startsWithIgnoringCase(value, "https://"))
-            href = text;
+            link({}, " target=\"_new\" title=\"Nuova finestra\"");
         else if (startsWithIgnoringCase(value, "www."))
-            href = "http://" + text;
-        if (href.isEmpty())
-            return cell(text);
-        return cell("<a href=\"" + href + "\" target=\"_new\" title=\"Nuova finestra\">" + text + "</a>");
-    }
+            link("http://", " target=\"_new\" title=\"Nuova finestra\"");
+        else
+            appendCell(out, {}, value, {});
+        return;
     default:
-        return cell(text);
+        appendCell(out, {}, value, {});
     }
 }
 
 } // namespace
 
+QByteArray htmlEscape(QByteArrayView value)
+{
+    QByteArray out;
+    out.reserve(value.size());
+    appendHtmlEscaped(out, value);
+    return out;
+}
+
 QByteArray htmlPage(const QByteArrayList &lines, const QStringList &captions,
                     const std::function<QByteArray()> &dateText)
 {
     const QByteArray homePage = htmlEscape(TextCodec::toAnsi(WebAddresses::homePage()));
-    QByteArrayList page;
-    page.reserve(30 + captions.size() + lines.size() * (TContatto::FieldCount + 3));
-    page << "<!DOCTYPE html PUBLIC \"-//W3C//DTD HTML 4.01 Transitional//EN\""
+    QByteArrayList head;
+    head << "<!DOCTYPE html PUBLIC \"-//W3C//DTD HTML 4.01 Transitional//EN\""
          << "  \"http://www.w3.org/TR/html4/loose.dtd\">"
          << "<html>"
          << " <head>"
@@ -150,19 +192,29 @@ QByteArray htmlPage(const QByteArrayList &lines, const QStringList &captions,
          << "  <table bgcolor=\"black\" width=\"100%\" cellspacing=\"1\" cellpadding=\"1\" border=\"0\">"
          << "  <tr>";
     for (const QString &caption : captions)
-        page << "  <th bgcolor=\"#ffffcc\">" + htmlEscape(TextCodec::toAnsi(caption)) + "</th>";
-    page << "  </tr>";
+        head << "  <th bgcolor=\"#ffffcc\">" + htmlEscape(TextCodec::toAnsi(caption)) + "</th>";
+    head << "  </tr>";
+    QByteArray page = AddressBook::joinLines(head);
 
+    // The rows go straight into the page: an address book of many contacts makes a page
+    // of many megabytes, built without a copy per cell.
+    qsizetype size = page.size() + 1024;
+    for (const QByteArray &line : lines)
+        size += line.size() * 2 + 700;
+    page.reserve(size);
     int n = 0;
+    const int columns = std::min(int(captions.size()) - 1, int(TContatto::FieldCount));
     for (const QByteArray &line : lines) {
-        const QByteArrayList fields = contactFields(line);
-        page << "  <tr>" << cell(QByteArray::number(++n));
-        for (int column = 1; column < captions.size() && column <= fields.size(); ++column)
-            page << fieldCell(column, fields[column - 1]);
-        page << "  </tr>";
+        const FieldViews fields = fieldViews(line);
+        page += "  <tr>\r\n";
+        appendCell(page, {}, QByteArray::number(++n), {});
+        for (int k = 0; k < columns; ++k)
+            appendFieldCell(page, k, fields[k]);
+        page += "  </tr>\r\n";
     }
 
-    page << "  </table>"
+    QByteArrayList foot;
+    foot << "  </table>"
          << " <hr noshade>"
          << " <div align=\"center\" class=\"copy\">Pagina creata il " + htmlEscape(dateText()) + " con <a href=\""
                 + homePage + "\" target=\"_new\" title=\"Pagina programma\"><b>Rubrino 1.1</b></a> .<br>"
@@ -171,7 +223,8 @@ QByteArray htmlPage(const QByteArrayList &lines, const QStringList &captions,
                 + "</a> .</div>"
          << " </body>"
          << "</html>";
-    return AddressBook::joinLines(page);
+    page += AddressBook::joinLines(foot);
+    return page;
 }
 
 // ---- LDIF file --------------------------------------------------------------------------
@@ -213,51 +266,56 @@ bool isSafeLdifValue(QByteArrayView value)
     return true;
 }
 
-} // namespace
-
-QByteArray ldifAttribute(QByteArrayView name, QByteArrayView value)
+// "name: value", or "name:: " and the base64 of the value in UTF-8 when a reader could
+// not take the value as plain text.
+void appendAttribute(QByteArray &out, QByteArrayView name, QByteArrayView value)
 {
-    if (isSafeLdifValue(value))
-        return name.toByteArray() + ": " + value.toByteArray();
-    // Mail programs read LDIF as UTF-8: the address book's 8-bit text is converted first.
-    return name.toByteArray() + ":: " + TextCodec::ansiToUtf8(value).toBase64();
+    out += name;
+    if (isSafeLdifValue(value)) {
+        out += ": ";
+        out += value;
+    } else {
+        // Mail programs read LDIF as UTF-8: the address book's 8-bit text is converted first.
+        out += ":: ";
+        out += TextCodec::ansiToUtf8(value).toBase64();
+    }
+    out += "\r\n";
 }
 
-QByteArrayList ldifEntry(QByteArrayView line)
+void appendEntry(QByteArray &out, QByteArrayView line)
 {
-    QByteArrayList f = contactFields(line);
-    for (QByteArray &v : f)
+    FieldViews f = fieldViews(line);
+    for (QByteArrayView &v : f)
         v = withoutMarker(v);
-    QByteArray cn = f[TContatto::nome];
+    QByteArray cn = f[TContatto::nome].toByteArray();
     if (!cn.isEmpty() && !f[TContatto::cognome].isEmpty())
         cn += ' ';
     cn += f[TContatto::cognome];
 
     // An attribute with an empty value is no part of a valid name, so an empty name or
     // address leaves its part out of the dn.
-    QByteArrayList dn;
+    QByteArray dn;
     if (!cn.isEmpty())
-        dn << "cn=" + dnEscape(cn);
+        dn += "cn=" + dnEscape(cn);
     if (!f[TContatto::email].isEmpty())
-        dn << "mail=" + dnEscape(f[TContatto::email]);
+        dn += (dn.isEmpty() ? "mail=" : ",mail=") + dnEscape(f[TContatto::email]);
 
-    QByteArrayList entry;
-    entry << ldifAttribute("dn", dn.join(','))
-          << "objectclass: top"
-          << "objectclass: person"
-          << "objectclass: organizationalPerson"
-          << "objectclass: inetOrgPerson"
-          << "objectclass: mozillaAbPersonAlpha";
+    appendAttribute(out, "dn", dn);
+    out += "objectclass: top\r\n"
+           "objectclass: person\r\n"
+           "objectclass: organizationalPerson\r\n"
+           "objectclass: inetOrgPerson\r\n"
+           "objectclass: mozillaAbPersonAlpha\r\n";
     // An empty field gives no line at all: the mail program then has nothing to show.
-    auto add = [&entry](QByteArrayView name, const QByteArray &value) {
+    auto add = [&out](QByteArrayView name, QByteArrayView value) {
         if (!value.isEmpty())
-            entry << ldifAttribute(name, value);
+            appendAttribute(out, name, value);
     };
     add("givenName", f[TContatto::nome]);
     add("sn", f[TContatto::cognome]);
     add("cn", cn);
     add("mail", f[TContatto::email]);
-    entry << "modifytimestamp: 0Z";
+    out += "modifytimestamp: 0Z\r\n";
     add("telephoneNumber", f[TContatto::celllavoro]);
     add("homePhone", f[TContatto::telcasa]);
     add("fax", f[TContatto::fax]);
@@ -271,17 +329,21 @@ QByteArrayList ldifEntry(QByteArrayView line)
     add("mozillaWorkUrl", f[TContatto::sito]);
     add("mozillaHomeUrl", f[TContatto::sito]);
     add("description", f[TContatto::note]);
-    entry << QByteArray();
-    return entry;
+    out += "\r\n";
 }
+
+} // namespace
 
 QByteArray ldif(const QByteArrayList &lines)
 {
-    QByteArrayList out;
-    out.reserve(lines.size() * 24);
+    QByteArray out;
+    qsizetype size = 0;
     for (const QByteArray &line : lines)
-        out << ldifEntry(line);
-    return AddressBook::joinLines(out);
+        size += line.size() * 2 + 400;
+    out.reserve(size);
+    for (const QByteArray &line : lines)
+        appendEntry(out, line);
+    return out;
 }
 
 // ---- vCard files -----------------------------------------------------------------------
@@ -290,7 +352,7 @@ void fillCard(TmsVCard &card, QByteArrayView line)
 {
     QByteArrayList f = contactFields(line);
     for (QByteArray &v : f)
-        v = withoutMarker(v);
+        v = withoutMarker(v).toByteArray();
 
     TmsNameRec &name = card.Identification().Name();
     name.setGivenName(f[TContatto::nome]);

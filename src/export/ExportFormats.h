@@ -45,13 +45,6 @@ QByteArray htmlPage(const QByteArrayList &lines, const QStringList &captions,
 // by a backslash.
 QByteArray dnEscape(QByteArrayView value);
 
-// One attribute line: "name: value", or "name:: " and the base64 of the value in UTF-8
-// when a reader could not take the value as plain text.
-QByteArray ldifAttribute(QByteArrayView name, QByteArrayView value);
-
-// The entry of one contact, its closing empty line included.
-QByteArrayList ldifEntry(QByteArrayView line);
-
 // The whole file, CR LF after every line; no bytes at all for no lines.
 QByteArray ldif(const QByteArrayList &lines);
 

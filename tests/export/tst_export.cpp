@@ -220,6 +220,12 @@ const QByteArray kNicoloCard = "BEGIN:VCARD\r\n"
                                "EMAIL;:nicolo+rubrica@example.org\r\n"
                                "END:VCARD\r\n";
 
+// The lines of one contact's entry.
+QByteArrayList ldifEntry(const QByteArray &line)
+{
+    return AddressBook::splitLines(ExportFormats::ldif({line}));
+}
+
 // The value of the first attribute `name` of an LDIF text, base64 decoded when needed, as UTF-8.
 QByteArray ldifValue(const QByteArray &ldif, const QByteArray &name)
 {
@@ -398,8 +404,8 @@ void TestExport::wholeLdif()
     QCOMPARE(ExportFormats::ldif({}), QByteArray());
     // Without a name or an address the dn keeps the part it has: an empty value is no
     // valid part of a name.
-    QCOMPARE(ExportFormats::ldifEntry("-,-,-,-,-,-,-,-,-,-,-,-,-,-,a@x.example").first(), "dn: mail=a@x.example");
-    QCOMPARE(ExportFormats::ldifEntry("Anna,-").first(), "dn: cn=Anna");
+    QCOMPARE(ldifEntry("-,-,-,-,-,-,-,-,-,-,-,-,-,-,a@x.example").first(), "dn: mail=a@x.example");
+    QCOMPARE(ldifEntry("Anna,-").first(), "dn: cn=Anna");
     // A short line: the fields it lacks are left out like empty ones.
     QCOMPARE(ExportFormats::ldif({"solo,nome"}), "dn: cn=solo nome\r\n" + kObjectClasses
                  + "givenName: solo\r\nsn: nome\r\ncn: solo nome\r\nmodifytimestamp: 0Z\r\n\r\n");
@@ -450,7 +456,7 @@ void TestExport::ldifValues()
     QFETCH(QByteArray, decoded);
     TContatto c = TContatto::fromLine(kLucia);
     c.fields[field] = value;
-    const QByteArrayList entry = ExportFormats::ldifEntry(QByteArrayList(c.fields.begin(), c.fields.end()).join(','));
+    const QByteArrayList entry = ldifEntry(QByteArrayList(c.fields.begin(), c.fields.end()).join(','));
     const auto it = std::find_if(entry.begin(), entry.end(), [&](const QByteArray &l) {
         return l.startsWith(attribute + ":");
     });
