@@ -18,6 +18,25 @@ bool startsWithIgnoringCase(QByteArrayView text, QByteArrayView prefix)
     return text.size() >= prefix.size() && text.first(prefix.size()).compare(prefix, Qt::CaseInsensitive) == 0;
 }
 
+// The 18 fields of a line as views into it; missing ones are empty.
+using FieldViews = std::array<QByteArrayView, TContatto::FieldCount>;
+FieldViews fieldViews(QByteArrayView line)
+{
+    FieldViews f{};
+    int k = 0;
+    TCSVStringInfo::forEachField(line, [&](QByteArrayView field) {
+        f[k++] = field;
+        return k < TContatto::FieldCount;
+    });
+    return f;
+}
+
+// The empty-field marker only says that the user left the field empty; other programs must
+// not see it as a fax number, an address or a web site.
+QByteArrayView withoutMarker(QByteArrayView value)
+{
+    return value == "-" ? QByteArrayView() : value;
+}
 
 } // namespace
 
@@ -57,26 +76,6 @@ QByteArrayList contactFields(QByteArrayView line)
 // ---- HTML page --------------------------------------------------------------------------
 
 namespace {
-
-// The 18 fields of a line as views into it; missing ones are empty.
-using FieldViews = std::array<QByteArrayView, TContatto::FieldCount>;
-FieldViews fieldViews(QByteArrayView line)
-{
-    FieldViews f{};
-    int k = 0;
-    TCSVStringInfo::forEachField(line, [&](QByteArrayView field) {
-        f[k++] = field;
-        return k < TContatto::FieldCount;
-    });
-    return f;
-}
-
-// The empty-field marker only says that the user left the field empty; other programs must
-// not see it as a fax number, an address or a web site.
-QByteArrayView withoutMarker(QByteArrayView value)
-{
-    return value == "-" ? QByteArrayView() : value;
-}
 
 void appendHtmlEscaped(QByteArray &out, QByteArrayView value)
 {

@@ -469,7 +469,7 @@ void TestExport::dnEscape_data()
 {
     QTest::addColumn<QByteArray>("value");
     QTest::addColumn<QByteArray>("escaped");
-    QTest::newRow("specials") << QByteArray("A,B+C\"D\\E<F>G;H=I") << QByteArray("A\\,B\\+C\\\"D\\\\E\\<F\\>G\\;H\\=I");
+    QTest::newRow("reserved characters") << QByteArray("A,B+C\"D\\E<F>G;H=I") << QByteArray("A\\,B\\+C\\\"D\\\\E\\<F\\>G\\;H\\=I");
     QTest::newRow("leading hash and blank") << QByteArray("#a") << QByteArray("\\#a");
     QTest::newRow("inner hash and blanks") << QByteArray("a # b") << QByteArray("a # b");
     QTest::newRow("blanks at both ends") << QByteArray(" a ") << QByteArray("\\ a\\ ");
