@@ -11,6 +11,7 @@
 #include "store/AddressBook.h"
 #include "store/ContactListModel.h"
 #include "app/ContactListView.h"
+#include "editor/frmAggiungiUnit.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -127,6 +128,18 @@ int main(int argc, char **argv)
                                Messages::setNextAnswer(QMessageBox::Yes);
                                w->Button3Click();
                            });
+    } else if (op == u"add") {
+        // The editor's save path: read the file, append, save atomically, and the reload
+        // that follows every add.
+        TfrmMain w;
+        w.Reload();
+        seconds = timeRuns(runs, [&] { b.resetBook(); }, [&] {
+            TfrmAggiungi editor(&w);
+            editor.findChild<QLineEdit *>(QStringLiteral("txtnome"))->setText(QStringLiteral("Zoë"));
+            editor.findChild<QLineEdit *>(QStringLiteral("txtcognome"))->setText(QStringLiteral("Nuovo"));
+            editor.buttClick();
+            w.Reload();
+        });
     } else {
         std::fprintf(stderr, "unknown operation %s\n", argv[1]);
         return 2;

@@ -1,3 +1,10 @@
 #include "app/frmMainUnit.h"
 
-void TfrmMain::Button7Click() {}
+#include "frmAboutUnit.h"
+
+void TfrmMain::Button7Click()
+{
+    // Created for this showing only; nothing of it is kept.
+    TfrmAbout window(this);
+    window.exec();
+}

@@ -1,5 +1,6 @@
 #include "Messages.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QQueue>
 #include <QWidget>
@@ -32,6 +33,11 @@ QMessageBox::StandardButton show(const QString &title, const QString &text, QMes
     if (!parent)
         parent = QApplication::activeWindow();
     QMessageBox box(icon, title, text, buttons, parent);
+    // Questions are asked in Italian; the error dialog keeps its standard English button.
+    if (QAbstractButton *yes = box.button(QMessageBox::Yes))
+        yes->setText(QStringLiteral("Sì"));
+    if (QAbstractButton *no = box.button(QMessageBox::No))
+        no->setText(QStringLiteral("No"));
     return QMessageBox::StandardButton(box.exec());
 }
 
@@ -60,6 +66,8 @@ void showException(const QString &text)
 
 void setTestMode(bool on)
 {
+    // A fresh start: answers queued for boxes that never came must not answer later ones.
+    seam() = Seam{};
     seam().testMode = on;
 }
 

@@ -9,7 +9,7 @@
 #include <QVBoxLayout>
 
 TfrmSplash::TfrmSplash(QWidget *owner)
-    : QWidget(owner, Qt::SplashScreen | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint)
+    : QWidget(owner, Qt::SplashScreen | Qt::FramelessWindowHint)
 {
     setObjectName(QStringLiteral("frmSplash"));
     auto *layout = new QVBoxLayout(this);

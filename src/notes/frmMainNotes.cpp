@@ -1,16 +1,16 @@
 #include "app/frmMainUnit.h"
 
+#include "ReminderFile.h"
+#include "app/Messages.h"
+#include "frmPromemoriaUnit.h"
 #include "store/AddressBook.h"
-
-#include <QDialog>
-#include <QFileInfo>
 
 namespace {
 void showReminder(QWidget *owner)
 {
-    QDialog dialog(owner);
-    dialog.setWindowTitle(QStringLiteral("Promemoria"));
-    dialog.exec();
+    // Created for this showing only: it reads the file now and forgets everything after.
+    TfrmPromemoria window(owner);
+    window.exec();
 }
 } // namespace
 
@@ -21,10 +21,9 @@ void TfrmMain::Button6Click()
 
 void TfrmMain::openReminderAtStartup()
 {
-    const QString path = AddressBook::reminderFile();
-    if (!QFileInfo::exists(path))
-        return;
-    const QByteArrayList lines = AddressBook::readLines(path);
-    if (!lines.isEmpty() && lines.first() == "# AutoLoad")
-        showReminder(this);
+    // A note that cannot be read is reported and the start goes on.
+    Messages::guarded([this] {
+        if (ReminderFile::opensAtStartup(AddressBook::reminderFile()))
+            showReminder(this);
+    });
 }

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QByteArrayView>
+#include <QString>
+
+// The update server's version file: major version, ".", minor version, "|", download address,
+// for example "1.2|http://www.rubrino.example/scarica/".
+struct VersionReply
+{
+    int major = 0;
+    int minor = 0;
+    // Everything after the first "|", unchanged.
+    QString address;
+
+    // Throws AppError when the reply does not follow the format (no ".", no "|" after it,
+    // or a version part that is not a whole number, such as an error page).
+    static VersionReply parse(QByteArrayView reply);
+
+    // Numeric comparison: 1.10 is newer than 1.1, and 1.01 is the same as 1.1.
+    bool isNewerThan(int ownMajor, int ownMinor) const;
+
+    // Whether the address is a web page the browser may be asked to open. It comes from the
+    // network over plain HTTP, so anything else (a local path, a program) is never opened.
+    static bool isWebAddress(QStringView address);
+};
