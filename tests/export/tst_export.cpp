@@ -6,6 +6,7 @@
 #include "app/frmMainUnit.h"
 #include "export/ExportFormats.h"
 #include "export/frmEsportaUnit.h"
+#include "import/Importers.h"
 #include "store/AddressBook.h"
 #include "store/ContactListModel.h"
 #include "vcard/Msvcard.h"
@@ -256,6 +257,7 @@ private Q_SLOTS:
     void wholeLdif();
     void ldifValues_data();
     void ldifValues();
+    void ldifReadsBack();
     void dnEscape_data();
     void dnEscape();
     void wholeCards();
@@ -463,6 +465,19 @@ void TestExport::ldifValues()
     QVERIFY(it != entry.end());
     QCOMPARE(*it, line);
     QCOMPARE(ldifValue(AddressBook::joinLines(entry), attribute), decoded);
+}
+
+void TestExport::ldifReadsBack()
+{
+    // The import gives every contact back, accents, city and "-" fields included; only the
+    // work mobile comes back as the office telephone and the messenger is not exported.
+    const QByteArrayList back = Importers::ldifCandidates(ExportFormats::ldif({kMario, kLucia, kNicolo}), "D");
+    QCOMPARE(back, QByteArrayList({
+        "Mario,Rossi,Direttore,Acme &#44; Spa,Via Roma 1,Milano,20100,Italia,+39 333 1,-,02 3,+39 02 2,02 5,-,"
+        "mario@example.org,www.acme.example,Cliente <b>storico</b>,D",
+        kLucia.left(kLucia.lastIndexOf(',') + 1) + "D",
+        kNicolo.left(kNicolo.lastIndexOf(',') + 1) + "D",
+    }));
 }
 
 void TestExport::dnEscape_data()
