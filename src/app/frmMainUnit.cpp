@@ -256,8 +256,7 @@ void TfrmMain::buildWindow()
     BitBtn1->setIcon(style()->standardIcon(QStyle::SP_DialogCloseButton));
     row2->addWidget(BitBtn3);
     row2->addSpacing(8);
-    row2->addWidget(Label4);
-    row2->addStretch(1);
+    row2->addWidget(Label4, 1);
     row2->addWidget(Button7);
     row2->addWidget(BitBtn2);
     row2->addWidget(BitBtn1);
