@@ -45,6 +45,19 @@ QString getSaveFileName(QWidget *parent, const QStringList &filters, const QStri
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setNameFilters(filters);
     dialog.setDefaultSuffix(defaultSuffix);
+    // A name typed without an extension takes the one of the chosen filter, so that picking
+    // "business card" and typing "amici" gives a card export, not a web page.
+    QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog, defaultSuffix](const QString &filter) {
+        const qsizetype star = filter.indexOf(QStringLiteral("*."));
+        if (star < 0) {
+            dialog.setDefaultSuffix(defaultSuffix);
+            return;
+        }
+        qsizetype end = star + 2;
+        while (end < filter.size() && filter[end].isLetterOrNumber())
+            ++end;
+        dialog.setDefaultSuffix(filter.mid(star + 2, end - star - 2));
+    });
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return {};
     return dialog.selectedFiles().constFirst();

@@ -62,14 +62,19 @@ void TfrmMain::Button3Click()
             sinceRepaint.restart();
         }
     }
-    QByteArrayList kept;
-    kept.reserve(contactLines.size());
-    for (int k = 0; k < contactLines.size(); ++k) {
-        if (!gone[k])
-            kept.append(contactLines[k]);
+    {
+        QByteArrayList kept;
+        kept.reserve(contactLines.size());
+        for (int k = 0; k < contactLines.size(); ++k) {
+            if (!gone[k])
+                kept.append(contactLines[k]);
+        }
+        // A failed write throws: the file and the list stay as they were.
+        AddressBook::writeLines(AddressBook::contactFile(), kept);
     }
-    // A failed write throws: the file and the list stay as they were.
-    AddressBook::writeLines(AddressBook::contactFile(), kept);
+    // The old lines are let go before the file is read again, so a large book is never
+    // held twice.
+    gone = {};
     Reload();
 }
 

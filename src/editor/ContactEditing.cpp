@@ -81,15 +81,22 @@ QByteArray composeLine(const QStringList &boxes, const QByteArray &date)
 
 void storeLine(const QString &path, int lineNumber, const QByteArray &line)
 {
-    QByteArrayList lines = AddressBook::readLinesIfExists(path);
+    // The file streams through line by line: a large address book is never held whole a
+    // second time while the main window holds it too.
     if (lineNumber == 0) {
-        lines.append(line);
-    } else {
-        if (lineNumber < 1 || lineNumber > lines.size())
-            throw AppError(missingLineMessage(lineNumber));
-        lines[lineNumber - 1] = line;
+        AddressBook::rewriteLines(path, {}, {line});
+        return;
     }
-    AddressBook::writeLines(path, lines);
+    AddressBook::rewriteLines(
+        path,
+        [&](qsizetype index, QByteArray &current) {
+            if (index == lineNumber - 1)
+                current = line;
+        },
+        {}, [&](qsizetype count) {
+            if (lineNumber < 1 || lineNumber > count)
+                throw AppError(missingLineMessage(lineNumber));
+        });
 }
 
 } // namespace ContactEditing

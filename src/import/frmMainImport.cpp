@@ -1,6 +1,92 @@
+#include "app/FileDialogs.h"
+#include "app/Messages.h"
+#include "app/WaitCursor.h"
 #include "app/frmMainUnit.h"
+#include "import/Importers.h"
+#include "import/frmImportaUnit.h"
+#include "store/AddressBook.h"
+#include "store/DateText.h"
 
-void TfrmMain::Button9Click() {}
-void TfrmMain::ImportLdif(const QString &) { importLines.clear(); }
-void TfrmMain::ImportVCard(const QString &) { importLines.clear(); }
-void TfrmMain::ImportOLDRBN(const QString &) { importLines.clear(); }
+#include <QApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QGroupBox>
+#include <QLabel>
+
+// The import command: each chosen file in turn through its importer and its own selection
+// window; the list is reloaded once, after the last file. An importer that cannot read its
+// file ends the whole command; the error reaches the standard error box and the list stays
+// as it was.
+void TfrmMain::Button9Click()
+{
+    // Qt separates the patterns of a filter by blanks.
+    const QStringList filters = {
+        QStringLiteral("Biglietto da visita elettronico (*.vcard *.vcf)"),
+        QStringLiteral("Contatti Rubrino 1.0 (contact.csv)"),
+        QStringLiteral("Rubrica di Mozilla Thunderbird (*.ldif)"),
+    };
+    const QStringList files = FileDialogs::getOpenFileNames(this, filters);
+    if (files.isEmpty())
+        return;
+
+    const int n = int(files.size());
+    for (int i = 1; i <= n; ++i) {
+        const QString &path = files[i - 1];
+        const Importers::Kind kind = Importers::kindOf(path);
+        if (kind == Importers::Kind::Unknown) {
+            ShowError(QStringLiteral("Formato non riconosciuto: ") + QFileInfo(path).fileName());
+            continue;
+        }
+        QApplication::processEvents();
+        repaint();
+        if (kind == Importers::Kind::PreviousVersion)
+            ImportOLDRBN(path);
+        else if (kind == Importers::Kind::Ldif)
+            ImportLdif(path);
+        else
+            ImportVCard(path);
+        QApplication::processEvents();
+        repaint();
+
+        TfrmImporta window(this);
+        window.gb->setTitle(QStringLiteral("Elenco contatti importati: [File %1/%2]").arg(i).arg(n));
+        window.lfile->setText(QStringLiteral("File: ") + QDir::toNativeSeparators(path));
+        window.lfile->setToolTip(QDir::toNativeSeparators(path));
+        window.exec();
+    }
+    Reload();
+}
+
+void TfrmMain::ImportLdif(const QString &fileName)
+{
+    importLines.clear();
+    WaitCursor wait;
+    importLines = Importers::ldifCandidates(AddressBook::readFile(fileName), DateText::now());
+}
+
+void TfrmMain::ImportVCard(const QString &fileName)
+{
+    importLines.clear();
+    Importers::VCardResult result;
+    {
+        WaitCursor wait;
+        result = Importers::vcardCandidates(AddressBook::readFile(fileName), *vcard, DateText::now());
+    }
+    importLines = std::move(result.candidates);
+    // One message for the file, however many of its cards lack a name.
+    if (result.refused > 0)
+        ShowError(QStringLiteral("File VCARD errato (nessun nome/cognome specificato)"));
+}
+
+void TfrmMain::ImportOLDRBN(const QString &fileName)
+{
+    importLines.clear();
+    Importers::PreviousVersionResult result;
+    {
+        WaitCursor wait;
+        result = Importers::previousVersionCandidates(AddressBook::readLines(fileName));
+    }
+    importLines = std::move(result.candidates);
+    if (result.skipped > 0)
+        ShowError(QStringLiteral("Alcune righe non sono state importate: ") + QString::number(result.skipped));
+}

@@ -9,6 +9,10 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
+#include <functional>
+
+#include <cstring>
+
 TContatto TContatto::fromLine(QByteArrayView line)
 {
     TContatto c;
@@ -24,6 +28,7 @@ TContatto TContatto::fromLine(QByteArrayView line)
 QByteArray TContatto::toLine() const
 {
     QByteArray line;
+    line.reserve(256);
     for (int k = 0; k < FieldCount; ++k) {
         if (k > 0)
             line += ',';
@@ -95,6 +100,11 @@ QString reminderFile()
 
 QByteArray fieldValue(QByteArrayView value)
 {
+    // Most values need nothing: take them whole.
+    const bool clean = (value.isEmpty() || value[0] != '"') && !value.contains(',') && !value.contains('\r')
+        && !value.contains('\n') && !value.contains('\0');
+    if (clean)
+        return value.toByteArray();
     QByteArray out;
     out.reserve(value.size());
     for (qsizetype i = 0; i < value.size(); ++i) {
@@ -130,22 +140,101 @@ bool containsIgnoringAsciiCase(QByteArrayView text, QByteArrayView key)
     return false;
 }
 
+namespace {
+
+// Appends the lines of `text` to `lines` and returns how much of it was used. Unless `final`,
+// the text may continue: the unended last line, and a line ended by a CR that may be the
+// first half of a CR LF, are left for the next call.
+qsizetype appendLines(QByteArrayList &lines, QByteArrayView text, bool final)
+{
+    const char *const begin = text.data();
+    const char *const end = begin + text.size();
+    auto find = [end](const char *from, char c) {
+        const void *hit = from < end ? std::memchr(from, c, size_t(end - from)) : nullptr;
+        return hit ? static_cast<const char *>(hit) : end;
+    };
+    const char *p = begin;
+    const char *nextCr = find(p, '\r');
+    const char *nextLf = find(p, '\n');
+    while (p < end) {
+        const char *e = std::min(nextCr, nextLf);
+        if (e == end) {
+            if (!final)
+                return p - begin;
+            lines.append(QByteArray(p, end - p));
+            return text.size();
+        }
+        const char *next = e + 1;
+        if (*e == '\r') {
+            if (next == end && !final)
+                return p - begin;
+            if (next < end && *next == '\n')
+                ++next;
+        }
+        lines.append(QByteArray(p, e - p));
+        p = next;
+        if (nextCr < p)
+            nextCr = find(p, '\r');
+        if (nextLf < p)
+            nextLf = find(p, '\n');
+    }
+    return text.size();
+}
+
+QString readError(const QString &path, const QString &reason)
+{
+    return QCoreApplication::translate("AddressBook", "Impossibile leggere il file \"%1\": %2")
+        .arg(QDir::toNativeSeparators(path), reason);
+}
+
+QFile &openForReading(QFile &file)
+{
+    if (QFileInfo(file.fileName()).isDir() || !file.open(QIODevice::ReadOnly)) {
+        throw AppError(QCoreApplication::translate("AddressBook", "Impossibile aprire il file \"%1\": %2")
+                           .arg(QDir::toNativeSeparators(file.fileName()), file.errorString()));
+    }
+    return file;
+}
+
+// Writes a file through QSaveFile: the old file is replaced only once the new one is whole.
+class AtomicWriter
+{
+public:
+    explicit AtomicWriter(const QString &path) : m_file(path)
+    {
+        // Unbuffered, so that a disk that fills up shows in write()'s count: a buffered write
+        // reports every byte as written and the final flush can lose the rest unnoticed,
+        // putting a cut-off file in place of the old one.
+        m_ok = m_file.open(QIODevice::WriteOnly | QIODevice::Unbuffered);
+    }
+    void write(QByteArrayView bytes)
+    {
+        if (m_ok && !bytes.isEmpty())
+            m_ok = m_file.write(bytes.data(), bytes.size()) == bytes.size();
+    }
+    void commit()
+    {
+        if (m_ok)
+            m_ok = m_file.commit();
+        if (!m_ok) {
+            const QString reason = m_file.errorString();
+            m_file.cancelWriting();
+            throw AppError(QCoreApplication::translate("AddressBook", "Impossibile scrivere il file \"%1\": %2")
+                               .arg(QDir::toNativeSeparators(m_file.fileName()), reason));
+        }
+    }
+
+private:
+    QSaveFile m_file;
+    bool m_ok = false;
+};
+
+} // namespace
+
 QByteArrayList splitLines(QByteArrayView text)
 {
     QByteArrayList lines;
-    qsizetype start = 0;
-    const qsizetype n = text.size();
-    for (qsizetype i = 0; i < n; ++i) {
-        const char c = text[i];
-        if (c != '\r' && c != '\n')
-            continue;
-        lines.append(text.sliced(start, i - start).toByteArray());
-        if (c == '\r' && i + 1 < n && text[i + 1] == '\n')
-            ++i;
-        start = i + 1;
-    }
-    if (start < n)
-        lines.append(text.sliced(start).toByteArray());
+    appendLines(lines, text, true);
     return lines;
 }
 
@@ -167,15 +256,10 @@ namespace {
 QByteArray readUpTo(const QString &path, qint64 maxBytes)
 {
     QFile file(path);
-    if (QFileInfo(path).isDir() || !file.open(QIODevice::ReadOnly)) {
-        throw AppError(QCoreApplication::translate("AddressBook", "Impossibile aprire il file \"%1\": %2")
-                           .arg(QDir::toNativeSeparators(path), file.errorString()));
-    }
+    openForReading(file);
     QByteArray bytes = maxBytes < 0 ? file.readAll() : file.read(maxBytes);
-    if (file.error() != QFileDevice::NoError) {
-        throw AppError(QCoreApplication::translate("AddressBook", "Impossibile leggere il file \"%1\": %2")
-                           .arg(QDir::toNativeSeparators(path), file.errorString()));
-    }
+    if (file.error() != QFileDevice::NoError)
+        throw AppError(readError(path, file.errorString()));
     return bytes;
 }
 } // namespace
@@ -190,9 +274,73 @@ QByteArray readFileStart(const QString &path, qint64 maxBytes)
     return readUpTo(path, maxBytes);
 }
 
+namespace {
+
+// Reads the file in pieces and hands over its lines a batch at a time, so that a large
+// address book is never held a second time as the whole file.
+template<typename Fn>
+void forEachLineBatch(const QString &path, Fn take)
+{
+    QFile file(path);
+    openForReading(file);
+    QByteArray pending;
+    for (;;) {
+        QByteArray piece = file.read(4 << 20);
+        if (file.error() != QFileDevice::NoError)
+            throw AppError(readError(path, file.errorString()));
+        const bool final = piece.isEmpty();
+        if (!pending.isEmpty())
+            piece.prepend(pending);
+        QByteArrayList batch;
+        const qsizetype used = appendLines(batch, piece, final);
+        pending = piece.sliced(used);
+        take(std::move(batch));
+        if (final)
+            return;
+    }
+}
+
+} // namespace
+
 QByteArrayList readLines(const QString &path)
 {
-    return splitLines(readFile(path));
+    QByteArrayList lines;
+    forEachLineBatch(path, [&lines](QByteArrayList &&batch) { lines.append(std::move(batch)); });
+    return lines;
+}
+
+qsizetype rewriteLines(const QString &path, const std::function<void(qsizetype, QByteArray &)> &edit,
+                       const QByteArrayList &appended, const std::function<void(qsizetype)> &beforeCommit)
+{
+    AtomicWriter writer(path);
+    qsizetype count = 0;
+    QByteArray piece;
+    auto put = [&](const QByteArray &line) {
+        piece += line;
+        piece += "\r\n";
+        if (piece.size() >= (1 << 20)) {
+            writer.write(piece);
+            piece.clear();
+        }
+    };
+    if (QFileInfo::exists(path)) {
+        forEachLineBatch(path, [&](QByteArrayList &&batch) {
+            for (QByteArray &line : batch) {
+                if (edit)
+                    edit(count, line);
+                put(line);
+                ++count;
+            }
+        });
+    }
+    for (const QByteArray &line : appended)
+        put(line);
+    writer.write(piece);
+    // An exception here leaves the old file as it was: the new one is never put in place.
+    if (beforeCommit)
+        beforeCommit(count);
+    writer.commit();
+    return count;
 }
 
 QByteArrayList readLinesIfExists(const QString &path)
@@ -204,26 +352,26 @@ QByteArrayList readLinesIfExists(const QString &path)
 
 void saveFile(const QString &path, const QByteArray &bytes)
 {
-    QSaveFile file(path);
-    // Unbuffered, so that a disk that fills up shows in write()'s count: a buffered write
-    // reports every byte as written and the final flush can lose the rest unnoticed,
-    // putting a cut-off file in place of the old one.
-    bool ok = file.open(QIODevice::WriteOnly | QIODevice::Unbuffered);
-    if (ok)
-        ok = file.write(bytes) == bytes.size();
-    if (ok)
-        ok = file.commit();
-    if (!ok) {
-        const QString reason = file.errorString();
-        file.cancelWriting();
-        throw AppError(QCoreApplication::translate("AddressBook", "Impossibile scrivere il file \"%1\": %2")
-                           .arg(QDir::toNativeSeparators(path), reason));
-    }
+    AtomicWriter writer(path);
+    writer.write(bytes);
+    writer.commit();
 }
 
 void writeLines(const QString &path, const QByteArrayList &lines)
 {
-    saveFile(path, joinLines(lines));
+    AtomicWriter writer(path);
+    QByteArray piece;
+    piece.reserve((1 << 20) + 4096);
+    for (const QByteArray &line : lines) {
+        piece += line;
+        piece += "\r\n";
+        if (piece.size() >= (1 << 20)) {
+            writer.write(piece);
+            piece.clear();
+        }
+    }
+    writer.write(piece);
+    writer.commit();
 }
 
 } // namespace AddressBook

@@ -5,6 +5,7 @@
 #include <QString>
 #include <QStringList>
 #include <array>
+#include <functional>
 
 // The contact record: 18 text fields in a fixed order, one line of data/contact.csv each.
 struct TContatto
@@ -70,5 +71,12 @@ QByteArrayList readLinesIfExists(const QString &path);
 // old file stays as it was and AppError is thrown.
 void saveFile(const QString &path, const QByteArray &bytes);
 void writeLines(const QString &path, const QByteArrayList &lines);
+
+// Writes a new version of a file line by line without holding it whole: every line of the
+// file (none when it is missing) passes through `edit(index, line)`, which may change it,
+// then the `appended` lines follow, each ended by CR LF. `beforeCommit(lineCount)` may
+// throw to keep the old file. Returns the number of lines read. Throws AppError.
+qsizetype rewriteLines(const QString &path, const std::function<void(qsizetype, QByteArray &)> &edit,
+                       const QByteArrayList &appended, const std::function<void(qsizetype)> &beforeCommit = {});
 
 } // namespace AddressBook

@@ -198,6 +198,10 @@ QByteArrayList splitValues(QByteArrayView text, TmsCardDialect dialect)
         TmsPropertyParser::SplitFields(text, out);
         return out;
     }
+    if (!text.contains('\\')) {
+        TmsPropertyParser::SplitFields(text, out);
+        return out;
+    }
     QByteArray current;
     const qsizetype n = text.size();
     for (qsizetype i = 0; i < n; ++i) {
@@ -229,6 +233,8 @@ QByteArrayList splitValues(QByteArrayView text, TmsCardDialect dialect)
 // Every line break (CR LF, CR or LF) becomes one LF; a NUL becomes a blank.
 QByteArray normaliseBreaks(QByteArrayView text)
 {
+    if (!text.contains('\r') && !text.contains('\0'))
+        return text.toByteArray();
     QByteArray out;
     out.reserve(text.size());
     for (qsizetype i = 0; i < text.size(); ++i) {

@@ -22,6 +22,10 @@ private Q_SLOTS:
     void readLines_data();
     void readLines();
     void writeLinesEndsEveryLineWithCrLf();
+    void readLinesAcrossPieces_data();
+    void readLinesAcrossPieces();
+    void rewriteLines_data();
+    void rewriteLines();
     void fieldValue_data();
     void fieldValue();
     void contactFromShortLine();
@@ -126,6 +130,67 @@ void TestStore::writeLinesEndsEveryLineWithCrLf()
     QVERIFY_THROWS_EXCEPTION(AppError, AddressBook::readLines(folder.path(QStringLiteral("data/none.csv"))));
     // A folder where the file is expected is an error, not an empty book.
     QVERIFY_THROWS_EXCEPTION(AppError, AddressBook::readLines(folder.path(QStringLiteral("data"))));
+}
+
+void TestStore::readLinesAcrossPieces_data()
+{
+    // The file is read in pieces of 4 MiB: a line end that straddles two pieces is still one.
+    QTest::addColumn<QByteArray>("tail");
+    QTest::addColumn<QByteArrayList>("lines");
+    const qsizetype piece = 4 << 20;
+    QTest::newRow("CR LF split") << QByteArray("\r\nnext") << QByteArrayList{QByteArray(piece - 1, 'x'), "next"};
+    QTest::newRow("lone CR at the edge") << QByteArray("\rnext\r") << QByteArrayList{QByteArray(piece - 1, 'x'), "next"};
+    QTest::newRow("CR as last byte") << QByteArray("\r") << QByteArrayList{QByteArray(piece - 1, 'x')};
+    QTest::newRow("line longer than a piece") << QByteArray(piece, 'y') + "\n"
+                                              << QByteArrayList{QByteArray(piece - 1, 'x') + QByteArray(piece, 'y')};
+}
+
+void TestStore::readLinesAcrossPieces()
+{
+    QFETCH(QByteArray, tail);
+    QFETCH(QByteArrayList, lines);
+    TestFolder folder;
+    folder.write(QStringLiteral("data/contact.csv"), QByteArray((4 << 20) - 1, 'x') + tail);
+    QCOMPARE(AddressBook::readLines(AddressBook::contactFile()), lines);
+}
+
+void TestStore::rewriteLines_data()
+{
+    QTest::addColumn<QByteArray>("before"); // "<none>": no file
+    QTest::addColumn<int>("replace");       // 1-based line to replace, 0 for none
+    QTest::addColumn<bool>("refuse");       // beforeCommit throws
+    QTest::addColumn<QByteArray>("after");
+    QTest::newRow("append to no file") << QByteArray("<none>") << 0 << false << QByteArray("new\r\n");
+    QTest::newRow("append after LF lines") << QByteArray("a\nb") << 0 << false << QByteArray("a\r\nb\r\nnew\r\n");
+    QTest::newRow("replace middle") << QByteArray("a\r\nb\r\nc\r\n") << 2 << false << QByteArray("a\r\nnew\r\nc\r\n");
+    QTest::newRow("refused keeps the file") << QByteArray("a\nb") << 1 << true << QByteArray("a\nb");
+}
+
+void TestStore::rewriteLines()
+{
+    QFETCH(QByteArray, before);
+    QFETCH(int, replace);
+    QFETCH(bool, refuse);
+    QFETCH(QByteArray, after);
+    TestFolder folder;
+    if (before != "<none>")
+        folder.write(QStringLiteral("data/contact.csv"), before);
+    auto edit = [&](qsizetype index, QByteArray &line) {
+        if (index == replace - 1)
+            line = "new";
+    };
+    auto check = [&](qsizetype) {
+        if (refuse)
+            throw AppError(QStringLiteral("no"));
+    };
+    try {
+        AddressBook::rewriteLines(AddressBook::contactFile(), edit, replace ? QByteArrayList{} : QByteArrayList{"new"}, check);
+        QVERIFY(!refuse);
+    } catch (const AppError &) {
+        QVERIFY(refuse);
+    }
+    QCOMPARE(folder.read(QStringLiteral("data/contact.csv")), after);
+    QCOMPARE(QDir(folder.path(QStringLiteral("data"))).entryList(QDir::Files).size(), 1);
 }
 
 void TestStore::fieldValue_data()

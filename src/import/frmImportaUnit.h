@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QDialog>
+
+class ContactListModel;
+class ContactListView;
+class QGroupBox;
+class QLabel;
+class QPushButton;
+class QToolButton;
+
+// The selection window of the import: the candidates of one file, all selected at first;
+// "Importa" appends the selected ones to the address book. It lists the main window's
+// importLines, so it is created after the importer has filled them.
+class TfrmImporta : public QDialog
+{
+    Q_OBJECT
+
+public:
+    explicit TfrmImporta(QWidget *owner = nullptr);
+
+    QGroupBox *gb;
+    QLabel *lfile;
+    ContactListView *listim;
+    ContactListModel *listModel() const { return m_model; }
+
+    void FormCreate();
+    void LoadList();
+    void listimSelectItem();
+    void SpeedButton1Click(); // Seleziona tutti
+    void SpeedButton2Click(); // Deseleziona tutti
+    void BitBtn1Click();      // Importa
+
+    // The selected rows, in display order.
+    QList<int> selectedRows() const;
+
+private:
+    void buildWindow();
+
+    ContactListModel *m_model;
+    QLabel *lcontatti;
+    QLabel *lsel;
+};
