@@ -192,7 +192,17 @@ QByteArrayList ldifCandidates(QByteArrayView text, const QByteArray &date)
         // The blanks after the colon separate; blanks at the end belong to the value.
         while (rest.startsWith(' '))
             rest = rest.sliced(1);
-        QByteArray value = base64 ? QByteArray::fromBase64(rest.toByteArray()) : rest.toByteArray();
+        QByteArray value;
+        if (base64) {
+            // Text that is not base64 gives an empty field rather than bytes made up from
+            // whatever letters it holds.
+            const auto decoded = QByteArray::fromBase64Encoding(rest.trimmed().toByteArray(),
+                                                                QByteArray::AbortOnBase64DecodingErrors);
+            if (decoded)
+                value = decoded.decoded;
+        } else {
+            value = rest.toByteArray();
+        }
         value = importedText(std::move(value));
         contact[attribute->field] = value.isEmpty() ? QByteArray("-") : value;
         recognised = true;
