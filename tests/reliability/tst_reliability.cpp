@@ -6,6 +6,7 @@
 #include "app/StartUp.h"
 #include "app/frmMainUnit.h"
 #include "editor/frmAggiungiUnit.h"
+#include "import/frmImportaUnit.h"
 #include "notes/ReminderFile.h"
 #include "notes/frmPromemoriaUnit.h"
 #include "store/AddressBook.h"
@@ -157,6 +158,8 @@ private Q_SLOTS:
     void hostileLines();
     void hostileVCard_data();
     void hostileVCard();
+    void hostileImport_data();
+    void hostileImport();
     void hostileReminder_data();
     void hostileReminder();
     void reminderNeverSavedTooLarge();
@@ -296,6 +299,7 @@ void TestReliability::failingDisk_data()
     // The editor's add and the delete are tried the same way in the editor's and the main
     // window's own tests.
     QTest::newRow("editor, modify") << "modify";
+    QTest::newRow("import") << "import";
     QTest::newRow("reminder, changed note") << "note";
     QTest::newRow("reminder, start-up box only") << "marker";
 }
@@ -308,12 +312,31 @@ void TestReliability::failingDisk()
     const QByteArray oldNote = reminder(false, 100);
     folder.write(QStringLiteral("data/contact.csv"), oldBook);
     folder.write(QStringLiteral("data/promemoria.txt"), oldNote);
+    QByteArray ldif;
+    for (int i = 1; i <= 20; ++i)
+        ldif += "givenName: Nome" + QByteArray::number(i) + "\r\nsn: Nuovo\r\nmail: nuovo@example.org\r\n\r\n";
+    folder.write(QStringLiteral("nuovi.ldif"), ldif);
     const QStringList entries = dataEntries(folder);
 
     const int code = runWithFileSizeLimit(1024, [&] {
         QString expectedFile = QStringLiteral("promemoria.txt");
         int boxes = 1;
         std::unique_ptr<QWidget> window;
+        if (action == u"import") {
+            // The main window stays behind: the selection window lists its candidates.
+            static TfrmMain *main = new TfrmMain;
+            main->ImportLdif(folder.path(QStringLiteral("nuovi.ldif")));
+            expect(main->importLines.size() == 20, "the LDIF file gave no candidates");
+            auto import = std::make_unique<TfrmImporta>(main);
+            import->show();
+            button(import.get(), "BitBtn1")->click();
+            expectedFile = QStringLiteral("contact.csv");
+            // "Importa" closes the window whatever became of the file.
+            const QList<Messages::Shown> shown = Messages::takeShown();
+            expect(shown.size() == 1 && shown[0].icon == QMessageBox::Critical, "no error box");
+            expect(shown[0].text.contains(expectedFile), "the error does not name the file");
+            return;
+        }
         if (action == u"modify") {
             auto editor = std::make_unique<TfrmAggiungi>();
             expect(editor->Inizializza(QStringLiteral("2")), "contact 2 not loaded");
@@ -529,6 +552,118 @@ void TestReliability::hostileVCard()
     QCOMPARE(card.ExplanatoryInfo().Comment().size(), commentLines);
     // What was read can be written as a card again.
     QVERIFY(card.SaveToBytes().startsWith("BEGIN:VCARD\r\n"));
+}
+
+void TestReliability::hostileImport_data()
+{
+    QTest::addColumn<QString>("name"); // the chosen file, beside the program folder
+    QTest::addColumn<QByteArray>("bytes"); // "<folder>": a folder of that name
+    QTest::addColumn<int>("candidates"); // -1: any number
+    QTest::addColumn<QString>("message"); // what the user is told, if anything
+
+    const QString refused = QStringLiteral("File VCARD errato (nessun nome/cognome specificato)");
+    const QString unreadable = QStringLiteral("Impossibile aprire il file");
+    const QByteArray mega(10 << 20, 'x');
+    const QByteArray commas(100000, ',');
+
+    QTest::newRow("LDIF, zero bytes") << "a.ldif" << QByteArray() << 0 << QString();
+    QTest::newRow("LDIF, random bytes") << "a.ldif" << hostile("random.ldif") << -1 << QString();
+    QTest::newRow("LDIF, NUL bytes") << "a.ldif" << QByteArray("givenName: An\0na\nsn: Ro\0ssi\n\n\0\n", 30) << 1 << QString();
+    QTest::newRow("LDIF, invalid UTF-8") << "a.ldif" << QByteArray("givenName: \xc3\x28\xff\nsn:: w4\n") << 1 << QString();
+    QTest::newRow("LDIF, broken base64") << "a.ldif" << hostile("broken-base64.ldif") << 2 << QString();
+    QTest::newRow("LDIF, 10 MB line") << "a.ldif" << QByteArray("givenName: A\nsn: B\ndescription: " + mega + "\n") << 1 << QString();
+    QTest::newRow("LDIF, 100,000 commas") << "a.ldif" << QByteArray("sn: " + commas + "\n") << 1 << QString();
+    QTest::newRow("LDIF, 10,000 malformed lines") << "a.ldif" << malformedLines(10000) << 0 << QString();
+    QTest::newRow("LDIF, folder") << "a.ldif" << QByteArray("<folder>") << 0 << unreadable;
+    QTest::newRow("vCard, zero bytes") << "a.vcf" << QByteArray() << 0 << refused;
+    QTest::newRow("vCard, random bytes") << "a.vcf" << hostile("random.vcf") << 0 << refused;
+    QTest::newRow("vCard, NUL bytes") << "a.vcf" << hostile("nul-bytes.vcf") << 0 << refused;
+    QTest::newRow("vCard, invalid UTF-8") << "a.vcf" << hostile("invalid-utf8.vcf") << 1 << QString();
+    QTest::newRow("vCard, lone = in quoted-printable") << "a.vcf" << hostile("qp-lone-equals.vcf") << 1 << QString();
+    QTest::newRow("vCard, 10 MB line") << "a.vcard" << QByteArray("N:Rossi;Anna\r\nNOTE:" + mega + "\r\n") << 1 << QString();
+    QTest::newRow("vCard, 100,000 semicolons") << "a.vcf" << QByteArray("N:R;A\r\nNOTE:" + QByteArray(100000, ';')) << 1 << QString();
+    QTest::newRow("vCard, 10,000 cards") << "a.vcf" << QByteArray("BEGIN:VCARD\r\nN:R;A\r\nTEL:1\r\nEND:VCARD\r\n").repeated(10000)
+                                         << 10000 << QString();
+    QTest::newRow("vCard, folder") << "a.vcf" << QByteArray("<folder>") << 0 << unreadable;
+    QTest::newRow("contact.csv, zero bytes") << "old/contact.csv" << QByteArray() << 0 << QString();
+    QTest::newRow("contact.csv, random bytes") << "old/contact.csv" << hostile("random-contact.csv") << -1 << QString();
+    QTest::newRow("contact.csv, NUL bytes") << "old/contact.csv" << hostile("nul-bytes-contact.csv") << -1 << QString();
+    QTest::newRow("contact.csv, 10 MB line") << "old/contact.csv" << QByteArray(kContact + "\r\n" + mega + "," + kContact) << 2 << QString();
+    QTest::newRow("contact.csv, 100,000 commas") << "old/contact.csv" << commas << 1 << QString();
+    QTest::newRow("contact.csv, 10,000 malformed lines") << "old/contact.csv" << malformedLines(10000) << 0 << QString();
+    QTest::newRow("contact.csv, folder") << "old/contact.csv" << QByteArray("<folder>") << 0 << unreadable;
+}
+
+void TestReliability::hostileImport()
+{
+    QFETCH(QString, name);
+    QFETCH(QByteArray, bytes);
+    QFETCH(int, candidates);
+    QFETCH(QString, message);
+    TestFolder folder;
+    const QByteArray old = book(3);
+    folder.write(QStringLiteral("data/contact.csv"), old);
+    QDir(folder.path()).mkdir(QStringLiteral("old"));
+    const QString path = folder.path(name);
+    if (bytes == "<folder>")
+        QVERIFY(QDir().mkdir(path));
+    else
+        folder.write(name, bytes);
+    QElapsedTimer elapsed;
+    elapsed.start();
+
+    TfrmMain w;
+    w.show();
+    // As the import command calls them, an error ending the command in the standard box.
+    Messages::guarded([&] {
+        if (name.endsWith(u".ldif"))
+            w.ImportLdif(path);
+        else if (name.endsWith(u".csv"))
+            w.ImportOLDRBN(path);
+        else
+            w.ImportVCard(path);
+    });
+    const QList<Messages::Shown> shown = Messages::takeShown();
+    if (!message.isEmpty()) {
+        QCOMPARE(shown.size(), 1);
+        QVERIFY2(shown[0].text.contains(message), qPrintable(shown[0].text));
+    } else if (candidates >= 0) {
+        QCOMPARE(shown.size(), 0);
+    }
+    if (candidates >= 0)
+        QCOMPARE(w.importLines.size(), candidates);
+    if (QTest::currentDataTag() == QByteArray("LDIF, broken base64")) {
+        // Text that is not base64 leaves its field empty, never made-up bytes.
+        QCOMPARE(TContatto::fromLine(w.importLines[0])[TContatto::nome], QByteArray("Ann"));
+        QCOMPARE(TContatto::fromLine(w.importLines[0])[TContatto::cognome], QByteArray("-"));
+        QCOMPARE(TContatto::fromLine(w.importLines[1])[TContatto::note], QByteArray("-"));
+    }
+    for (const QByteArray &line : std::as_const(w.importLines)) {
+        QVERIFY(!line.contains('\r') && !line.contains('\n'));
+        QVERIFY(TCSVStringInfo::fieldViews(line).size() <= TContatto::FieldCount);
+    }
+    QCOMPARE(folder.read(QStringLiteral("data/contact.csv")), old);
+
+    // The selection window shows them at once; "Importa" appends them, and only them.
+    const QByteArrayList chosen = w.importLines;
+    TfrmImporta window(&w);
+    window.show();
+    (void)window.grab();
+    button(&window, "BitBtn1")->click();
+    const QList<Messages::Shown> afterImport = Messages::takeShown();
+    if (chosen.isEmpty()) {
+        QCOMPARE(afterImport.size(), 1);
+        QCOMPARE(afterImport[0].text, QStringLiteral("Non c'è nulla da importare"));
+        QCOMPARE(folder.read(QStringLiteral("data/contact.csv")), old);
+    } else {
+        QCOMPARE(afterImport.size(), 0);
+        const QByteArrayList after = AddressBook::splitLines(folder.read(QStringLiteral("data/contact.csv")));
+        QCOMPARE(after.size(), 3 + chosen.size());
+        QVERIFY(after.mid(0, 3) == AddressBook::splitLines(old));
+        for (qsizetype i = 0; i < chosen.size(); ++i)
+            QCOMPARE(TContatto::fromLine(after[3 + i]).fields, TContatto::fromLine(chosen[i]).fields);
+    }
+    qInfo("%lld ms", elapsed.elapsed());
 }
 
 void TestReliability::hostileReminder_data()
