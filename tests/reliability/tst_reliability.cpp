@@ -190,6 +190,37 @@ void TestReliability::killedSaves()
     const QByteArray bookA = AddressBook::joinLines(CrashContents::book(true));
     const QByteArray bookB = AddressBook::joinLines(CrashContents::book(false));
 
+    const QStringList arguments{folder.path(), isBook ? "book" : "reminder"};
+    // Waits until the saver has finished `saves` saves; what it said is added to `said`.
+    auto waitForSaves = [](QProcess &saver, QByteArray &said, int saves) {
+        while (said.count('e') < saves) {
+            if (!saver.waitForReadyRead(10000))
+                return false;
+            said += saver.readAllStandardOutput();
+        }
+        return true;
+    };
+    // How long one save takes on this machine (a sanitizer build is several times slower),
+    // so that the kills spread over whole saves.
+    qint64 saveUs = 0;
+    {
+        QProcess saver;
+        saver.start(QStringLiteral(RUBRINO_SAVER), arguments);
+        QByteArray said;
+        QVERIFY(waitForSaves(saver, said, 1));
+        QElapsedTimer t;
+        t.start();
+        QVERIFY(waitForSaves(saver, said, 11));
+        saveUs = qMax<qint64>(t.nsecsElapsed() / 10000, 100);
+        saver.kill();
+        saver.waitForFinished();
+        // Back to content A, as the kills start from it.
+        if (isBook)
+            AddressBook::writeLines(file, CrashContents::book(true));
+        else
+            ReminderFile::saveNote(file, true, CrashContents::note(true));
+    }
+
     // Random moments, but a failure can be repeated: the seed is in the output.
     const quint32 seed = QRandomGenerator::global()->generate();
     QRandomGenerator random(seed);
@@ -200,16 +231,13 @@ void TestReliability::killedSaves()
     elapsed.start();
     for (int kill = 1; kill <= kKills; ++kill) {
         QProcess saver;
-        saver.start(QStringLiteral(RUBRINO_SAVER), {folder.path(), isBook ? "book" : "reminder"});
+        saver.start(QStringLiteral(RUBRINO_SAVER), arguments);
         QVERIFY(saver.waitForStarted(10000));
-        // Once it has finished one save it saves without pause: a kill from then on lands
-        // anywhere in a save.
+        // Once it has finished a save it saves without pause: a kill within the next two
+        // saves' time lands anywhere in a save. One save done leaves B, two leave A.
         QByteArray said;
-        while (!said.contains('e')) {
-            QVERIFY2(saver.waitForReadyRead(10000), qPrintable(saver.readAllStandardError()));
-            said += saver.readAllStandardOutput();
-        }
-        QThread::usleep(random.bounded(4000));
+        QVERIFY2(waitForSaves(saver, said, 1 + int(random.bounded(2))), qPrintable(saver.readAllStandardError()));
+        QThread::usleep(unsigned(random.bounded(2 * saveUs)));
         ::kill(pid_t(saver.processId()), SIGKILL);
         QVERIFY(saver.waitForFinished(10000));
         QCOMPARE(saver.exitStatus(), QProcess::CrashExit);
@@ -250,9 +278,9 @@ void TestReliability::killedSaves()
         }
     }
     const qsizetype leftovers = dataEntries(folder).size() - 1;
-    qInfo("%d kills in %lld ms, %d of them in the middle of a save; old content %d times, new %d times; "
-          "%lld temporary files left",
-          kKills, elapsed.elapsed(), duringSave, seenA, seenB, qlonglong(leftovers));
+    qInfo("%d kills in %lld ms (a save takes %lld us), %d of them in the middle of a save; content A %d times, "
+          "B %d times; %lld temporary files left",
+          kKills, elapsed.elapsed(), saveUs, duringSave, seenA, seenB, qlonglong(leftovers));
     // Nearly every kill comes during a save, since the saver does nothing else.
     QVERIFY(duringSave > kKills / 2);
     QVERIFY(seenA > 0 && seenB > 0);
