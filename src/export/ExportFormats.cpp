@@ -79,27 +79,32 @@ namespace {
 
 void appendHtmlEscaped(QByteArray &out, QByteArrayView value)
 {
+    qsizetype plain = 0; // start of the run of characters that need nothing
     for (qsizetype i = 0; i < value.size(); ++i) {
         const char c = value[i];
+        if (c != '&' && c != '<' && c != '>' && c != '"')
+            continue;
+        out.append(value.sliced(plain, i - plain));
         switch (c) {
         case '&':
             // The address book's own encodings: a comma anywhere, a double quote at the start.
             if (value.sliced(i).startsWith("&#44;")) {
-                out += ',';
+                out.append(',');
                 i += 4;
             } else if (i == 0 && value.startsWith("&#34;")) {
-                out += "&quot;";
+                out.append("&quot;");
                 i += 4;
             } else {
-                out += "&amp;";
+                out.append("&amp;");
             }
             break;
-        case '<': out += "&lt;"; break;
-        case '>': out += "&gt;"; break;
-        case '"': out += "&quot;"; break;
-        default: out += c;
+        case '<': out.append("&lt;"); break;
+        case '>': out.append("&gt;"); break;
+        default: out.append("&quot;"); break;
         }
+        plain = i + 1;
     }
+    out.append(value.sliced(plain));
 }
 
 // One cell: `before`, the escaped value, `after`.
