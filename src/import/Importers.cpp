@@ -71,24 +71,6 @@ const LdifAttribute kLdifAttributes[] = {
     {"description", TContatto::note},
 };
 
-// The next line of `text` from `pos`: CR LF, a lone CR and a lone LF each end a line, and a
-// last line without a line end is a line. Lines are views, so that a book of a hundred
-// thousand entries is not copied line by line.
-bool nextLine(QByteArrayView text, qsizetype &pos, QByteArrayView &line)
-{
-    const qsizetype n = text.size();
-    if (pos >= n)
-        return false;
-    qsizetype i = pos;
-    while (i < n && text[i] != '\r' && text[i] != '\n')
-        ++i;
-    line = text.sliced(pos, i - pos);
-    if (i < n && text[i] == '\r' && i + 1 < n && text[i + 1] == '\n')
-        ++i;
-    pos = i + 1;
-    return true;
-}
-
 // Calls fn with each logical line: a line that begins with one blank continues the line
 // before it, without that blank. Empty lines, which end entries, are passed on too.
 template<typename Fn>
@@ -106,7 +88,7 @@ void forEachUnfoldedLine(QByteArrayView text, Fn fn)
     };
     qsizetype pos = 0;
     QByteArrayView line;
-    while (nextLine(text, pos, line)) {
+    while (AddressBook::nextLine(text, pos, line)) {
         if (line.startsWith(' ')) {
             // A continuation right after an entry's end belongs to nothing.
             if (havePending && !pending.isEmpty()) {
@@ -276,7 +258,7 @@ QByteArrayList splitVCards(QByteArrayView text)
     bool anyBegin = false;
     qsizetype pos = 0;
     QByteArrayView line;
-    while (nextLine(text, pos, line)) {
+    while (AddressBook::nextLine(text, pos, line)) {
         if (isMarker(line, "BEGIN:VCARD")) {
             // A card without END ends where the next one begins.
             if (inside)

@@ -231,6 +231,21 @@ private:
 
 } // namespace
 
+bool nextLine(QByteArrayView text, qsizetype &pos, QByteArrayView &line)
+{
+    const qsizetype n = text.size();
+    if (pos >= n)
+        return false;
+    qsizetype i = pos;
+    while (i < n && text[i] != '\r' && text[i] != '\n')
+        ++i;
+    line = text.sliced(pos, i - pos);
+    if (i < n && text[i] == '\r' && i + 1 < n && text[i + 1] == '\n')
+        ++i;
+    pos = i + 1;
+    return true;
+}
+
 QByteArrayList splitLines(QByteArrayView text)
 {
     QByteArrayList lines;

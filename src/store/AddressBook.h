@@ -56,6 +56,9 @@ bool containsIgnoringAsciiCase(QByteArrayView text, QByteArrayView key);
 // CR LF, a lone CR and a lone LF each end a line; a last line without a line end is a
 // line; an empty text has no lines.
 QByteArrayList splitLines(QByteArrayView text);
+// The same rule, one line at a time and without copying: sets `line` to the line that starts
+// at `pos` and moves `pos` past its line end; false when no line is left.
+bool nextLine(QByteArrayView text, qsizetype &pos, QByteArrayView &line);
 // Every line followed by CR LF.
 QByteArray joinLines(const QByteArrayList &lines);
 

@@ -111,6 +111,12 @@ void TestStore::readLines()
     TestFolder folder;
     folder.write(QStringLiteral("data/contact.csv"), bytes);
     QCOMPARE(AddressBook::readLines(AddressBook::contactFile()), lines);
+    // Line by line, without copies, the rule is the same.
+    QByteArrayList viewed;
+    qsizetype pos = 0;
+    for (QByteArrayView line; AddressBook::nextLine(bytes, pos, line);)
+        viewed.append(line.toByteArray());
+    QCOMPARE(viewed, lines);
     // Written back, every line ends with CR LF.
     AddressBook::writeLines(AddressBook::contactFile(), lines);
     QByteArray expected;
