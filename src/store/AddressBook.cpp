@@ -1,13 +1,13 @@
 #include "AddressBook.h"
 
 #include "AppError.h"
+#include "AtomicFile.h"
 #include "CSVStringInfo.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 #include <functional>
 
@@ -196,39 +196,6 @@ QFile &openForReading(QFile &file)
     return file;
 }
 
-// Writes a file through QSaveFile: the old file is replaced only once the new one is whole.
-class AtomicWriter
-{
-public:
-    explicit AtomicWriter(const QString &path) : m_file(path)
-    {
-        // Unbuffered, so that a disk that fills up shows in write()'s count: a buffered write
-        // reports every byte as written and the final flush can lose the rest unnoticed,
-        // putting a cut-off file in place of the old one.
-        m_ok = m_file.open(QIODevice::WriteOnly | QIODevice::Unbuffered);
-    }
-    void write(QByteArrayView bytes)
-    {
-        if (m_ok && !bytes.isEmpty())
-            m_ok = m_file.write(bytes.data(), bytes.size()) == bytes.size();
-    }
-    void commit()
-    {
-        if (m_ok)
-            m_ok = m_file.commit();
-        if (!m_ok) {
-            const QString reason = m_file.errorString();
-            m_file.cancelWriting();
-            throw AppError(QCoreApplication::translate("AddressBook", "Impossibile scrivere il file \"%1\": %2")
-                               .arg(QDir::toNativeSeparators(m_file.fileName()), reason));
-        }
-    }
-
-private:
-    QSaveFile m_file;
-    bool m_ok = false;
-};
-
 } // namespace
 
 bool nextLine(QByteArrayView text, qsizetype &pos, QByteArrayView &line)
@@ -327,7 +294,7 @@ QByteArrayList readLines(const QString &path)
 qsizetype rewriteLines(const QString &path, const std::function<void(qsizetype, QByteArray &)> &edit,
                        const QByteArrayList &appended, const std::function<void(qsizetype)> &beforeCommit)
 {
-    AtomicWriter writer(path);
+    AtomicFile writer(path);
     qsizetype count = 0;
     QByteArray piece;
     auto put = [&](const QByteArray &line) {
@@ -367,14 +334,14 @@ QByteArrayList readLinesIfExists(const QString &path)
 
 void saveFile(const QString &path, const QByteArray &bytes)
 {
-    AtomicWriter writer(path);
+    AtomicFile writer(path);
     writer.write(bytes);
     writer.commit();
 }
 
 void writeLines(const QString &path, const QByteArrayList &lines)
 {
-    AtomicWriter writer(path);
+    AtomicFile writer(path);
     QByteArray piece;
     piece.reserve((1 << 20) + 4096);
     for (const QByteArray &line : lines) {
