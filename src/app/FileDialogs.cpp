@@ -1,10 +1,28 @@
 #include "FileDialogs.h"
 
 #include <QFileDialog>
+#include <QHeaderView>
 #include <QQueue>
+#include <QTreeView>
+#include <QSize>
 
 namespace FileDialogs {
 namespace {
+
+// Qt's own size shows the names, sizes and dates cut short.
+constexpr QSize kDialogSize(720, 480);
+
+void makeRoomy(QFileDialog &dialog)
+{
+    dialog.resize(kDialogSize);
+    // The detail view of Qt's own dialog (named so in its form); name, size, type, date.
+    if (auto *details = dialog.findChild<QTreeView *>(QStringLiteral("treeView"))) {
+        const int widths[] = {250, 90, 120, 140};
+        for (int c = 0; c < int(std::size(widths)); ++c)
+            details->header()->resizeSection(c, widths[c]);
+    }
+}
+
 struct Seam
 {
     QQueue<QStringList> openAnswers;
@@ -29,6 +47,7 @@ QStringList getOpenFileNames(QWidget *parent, const QStringList &filters)
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setOption(QFileDialog::ReadOnly, false);
     dialog.setNameFilters(filters);
+    makeRoomy(dialog);
     if (dialog.exec() != QDialog::Accepted)
         return {};
     return dialog.selectedFiles();
@@ -45,6 +64,7 @@ QString getSaveFileName(QWidget *parent, const QStringList &filters, const QStri
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setNameFilters(filters);
     dialog.setDefaultSuffix(defaultSuffix);
+    makeRoomy(dialog);
     // A name typed without an extension takes the one of the chosen filter, so that picking
     // "business card" and typing "amici" gives a card export, not a web page.
     QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog, defaultSuffix](const QString &filter) {

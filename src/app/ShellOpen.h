@@ -3,8 +3,10 @@
 #include <QString>
 #include <functional>
 
-// Hands a URL, a document or a folder to the system's opener, unchanged, without waiting;
-// the result is ignored: the program reports nothing when nothing can open it.
+// Hands a URL, a document or a folder to the system's opener, unchanged, without waiting
+// for the program that opens it. When the system cannot open it (no program for that kind
+// of address, no such file) the user is told, as soon as the opener has said so; the
+// window goes on working meanwhile.
 void ShellOpen(const QString &text);
 
 // Hands a web site's address to the system's opener, but only when it is one: text that
@@ -16,6 +18,10 @@ namespace Shell {
 // "ftp://" (any letter case), with "http://" in front when it begins with "www.";
 // empty for anything else (a path, a program, "file:", "javascript:", other schemes).
 QString webAddress(const QString &text);
+
+// What the user is told when the text could not be opened.
+QString noProgramMessage(const QString &text);
+QString missingFileMessage(const QString &text);
 
 // Test seam: while a recorder is set, ShellOpen hands its text to it instead of the system.
 void setRecorder(std::function<void(const QString &)> recorder);

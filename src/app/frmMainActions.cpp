@@ -1,11 +1,13 @@
 #include "frmMainUnit.h"
 
+#include "CardLabel.h"
 #include "Messages.h"
 #include "ShellOpen.h"
 #include "WaitCursor.h"
 #include "editor/frmAggiungiUnit.h"
 #include "store/AddressBook.h"
 #include "store/ContactListModel.h"
+#include "store/TextCodec.h"
 
 #include <QApplication>
 #include <QDir>
@@ -86,8 +88,9 @@ void TfrmMain::BitBtn2Click()
 
 void TfrmMain::cardLinkClick(QLabel *link)
 {
-    // "-" is an empty field, and the whole card of no contact.
-    const QString text = link->text();
+    // "-" is an empty field, and the whole card of no contact. The link hands over the
+    // value as stored, whatever the card shows of it.
+    const QString text = TextCodec::fromAnsi(static_cast<CardLabel *>(link)->storedValue());
     if (text == QStringLiteral("-"))
         return;
     const QString name = link->objectName();
@@ -98,7 +101,7 @@ void TfrmMain::cardLinkClick(QLabel *link)
         ShellOpen(QStringLiteral("callto://") + text);
     } else if (name == QStringLiteral("lsito") || name == QStringLiteral("listantmessenger")) {
         // The messenger identity has no address of its own: it leads to the contact's site.
-        const QString site = m_cardLabels[TContatto::sito]->text();
+        const QString site = TextCodec::fromAnsi(m_cardLabels[TContatto::sito]->storedValue());
         if (site != QStringLiteral("-"))
             ShellOpenWeb(site);
     }

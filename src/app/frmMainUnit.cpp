@@ -1,5 +1,6 @@
 #include "frmMainUnit.h"
 
+#include "CardLabel.h"
 #include "ContactListView.h"
 #include "Messages.h"
 #include "frmSplashUnit.h"
@@ -35,8 +36,6 @@ namespace {
 
 TfrmMain *g_instance = nullptr;
 
-const int kColumnWidths[] = {30, 80, 80, 80, 90, 150, 70, 50, 70, 80, 80, 80, 80, 80, 100, 80, 80, 100, 100};
-
 QLabel *label(QWidget *parent, const char *name, const QString &text)
 {
     auto *l = new QLabel(text, parent);
@@ -67,8 +66,7 @@ TfrmMain::TfrmMain(QWidget *parent) : QMainWindow(parent)
     setObjectName(QStringLiteral("frmMain"));
 
     splashWindow = new TfrmSplash(this);
-    splashWindow->show();
-    QApplication::processEvents();
+    splashWindow->showPainted();
 
     // The data folder lives beside the program; a failure here shows up at the first write.
     AddressBook::ensureDataFolder();
@@ -129,8 +127,6 @@ void TfrmMain::buildWindow()
     lista = new ContactListView(GroupBox1);
     lista->setObjectName(QStringLiteral("lista"));
     lista->setModel(m_model);
-    for (int c = 0; c < int(std::size(kColumnWidths)); ++c)
-        lista->setColumnWidth(c, kColumnWidths[c]);
     middle->addWidget(lista, 1);
 
     gb = new QGroupBox(QStringLiteral("Scheda contatto:"), GroupBox1);
@@ -168,15 +164,12 @@ void TfrmMain::buildWindow()
         QLabel *caption = label(gb, QByteArray("Label" + QByteArray::number(7 + r)).constData(),
                                 QString::fromUtf8(row.caption));
         caption->setFont(captionFont);
-        QLabel *value = label(gb, row.value, QStringLiteral("-"));
-        value->setTextFormat(Qt::PlainText);
-        value->setMinimumWidth(1);
-        value->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+        auto *value = new CardLabel(row.hint ? QString::fromUtf8(row.hint) : QString(), gb);
+        value->setObjectName(QLatin1String(row.value));
         if (row.hint) {
             // Links of the card: blue, a hand cursor, and their hint.
             value->setStyleSheet(QStringLiteral("color: blue;"));
             value->setCursor(Qt::PointingHandCursor);
-            value->setToolTip(QString::fromUtf8(row.hint));
             value->installEventFilter(this);
         }
         card->addWidget(caption, r, 0);
@@ -290,6 +283,9 @@ void TfrmMain::buildWindow()
     connect(lista, &ContactListView::enterPressed, Button4, &QPushButton::click);
 
     connect(lista->selectionModel(), &QItemSelectionModel::selectionChanged, this, &TfrmMain::onSelectionChanged);
+    // A search, a reload or a delete rebuilds the rows and drops the selection without a
+    // selection event: the counter follows all the same.
+    connect(m_model, &QAbstractItemModel::modelReset, this, &TfrmMain::updateSelectedCount);
     connect(lista, &ContactListView::mousePressed, this, [this] { Messages::guarded([this] { listaMouseDown(); }); });
     connect(lista, &QAbstractItemView::doubleClicked, this, [this] { Messages::guarded([this] { listaDblClick(); }); });
 
@@ -319,7 +315,7 @@ bool TfrmMain::eventFilter(QObject *watched, QEvent *event)
     if (event->type() == QEvent::MouseButtonRelease) {
         // A click: the left button let go over the link it was pressed on.
         auto *mouse = static_cast<QMouseEvent *>(event);
-        auto *l = qobject_cast<QLabel *>(watched);
+        auto *l = qobject_cast<CardLabel *>(watched);
         if (l && m_cardLabels.contains(l) && mouse->button() == Qt::LeftButton
             && l->rect().contains(mouse->position().toPoint())) {
             Messages::guarded([&] { cardLinkClick(l); });
@@ -383,8 +379,8 @@ void TfrmMain::Reload()
 void TfrmMain::ClearContact()
 {
     gb->setTitle(QStringLiteral("Scheda contatto:"));
-    for (QLabel *l : std::as_const(m_cardLabels))
-        l->setText(QStringLiteral("-"));
+    for (CardLabel *l : std::as_const(m_cardLabels))
+        l->setValue("-");
     mnote->setPlainText(QStringLiteral("-"));
 }
 
@@ -441,15 +437,15 @@ void TfrmMain::listaSelectItem(int row)
     // Fields 1 to 16 and 18 go to the labels, the note (17) to the memo.
     for (int k = 0; k < m_cardLabels.size(); ++k) {
         const int field = k < TContatto::note ? k : TContatto::datainserimento;
-        m_cardLabels[k]->setText(TextCodec::fromAnsiShown(fields[field]));
+        m_cardLabels[k]->setValue(fields[field]);
     }
-    mnote->setPlainText(TextCodec::fromAnsiShown(fields[TContatto::note]));
+    mnote->setPlainText(AddressBook::shownField(fields[TContatto::note]));
     updateSelectedCount();
 }
 
 void TfrmMain::updateSelectedCount()
 {
-    lsel->setText(QString::number(selectedRows().size()));
+    lsel->setText(QString::number(lista->selectedRowCount()));
 }
 
 QList<int> TfrmMain::selectedRows() const
@@ -474,7 +470,7 @@ void TfrmMain::listaMouseDown()
     const QByteArrayList fields = m_model->fields(selectedIndex);
     for (int c = 1; c < m_model->columnCount(); ++c) {
         hint += m_model->headerData(c, Qt::Horizontal).toString() + QStringLiteral(": ")
-            + TextCodec::fromAnsiShown(fields[c - 1]) + u'\r';
+            + AddressBook::shownField(fields[c - 1]) + u'\r';
     }
     lista->setHint(hint);
 }

@@ -4,6 +4,7 @@
 #include <QMainWindow>
 #include <QPointer>
 
+class CardLabel;
 class ContactListModel;
 class ContactListView;
 class QComboBox;
@@ -101,6 +102,6 @@ private:
     QLabel *lcont;
     QLabel *lsear;
     QLabel *lsel;
-    QList<QLabel *> m_cardLabels; // lnome .. lsito, ldata in field order (note excluded)
+    QList<CardLabel *> m_cardLabels; // lnome .. lsito, ldata in field order (note excluded)
     QPlainTextEdit *mnote;
 };

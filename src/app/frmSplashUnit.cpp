@@ -2,11 +2,17 @@
 
 #include "JpegImage.h"
 
+#include <QEventLoop>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QPixmap>
 #include <QScreen>
+#include <QTimer>
 #include <QVBoxLayout>
+
+namespace {
+constexpr int kLongestWaitMs = 200;
+}
 
 TfrmSplash::TfrmSplash(QWidget *owner)
     : QWidget(owner, Qt::SplashScreen | Qt::FramelessWindowHint)
@@ -25,4 +31,31 @@ TfrmSplash::TfrmSplash(QWidget *owner)
     setFixedSize(250, 200);
     if (const QScreen *screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
+}
+
+void TfrmSplash::showPainted()
+{
+    show();
+    if (m_painted)
+        return;
+    QEventLoop loop;
+    QTimer limit;
+    limit.setSingleShot(true);
+    connect(&limit, &QTimer::timeout, &loop, &QEventLoop::quit);
+    limit.start(kLongestWaitMs);
+    // Checked often: the loop ends right after the first paint has gone to the screen.
+    QTimer check;
+    connect(&check, &QTimer::timeout, &loop, [this, &loop] {
+        if (m_painted)
+            loop.quit();
+    });
+    check.start(5);
+    // Nothing but the splash is on the screen yet; input waits until the main window shows.
+    loop.exec(QEventLoop::ExcludeUserInputEvents);
+}
+
+void TfrmSplash::paintEvent(QPaintEvent *event)
+{
+    QWidget::paintEvent(event);
+    m_painted = true;
 }

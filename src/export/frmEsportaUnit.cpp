@@ -64,6 +64,10 @@ void TfrmEsporta::buildWindow()
     txtfile = new QLineEdit(GroupBox1);
     txtfile->setObjectName(QStringLiteral("txtfile"));
     txtfile->setReadOnly(true);
+    // Only "Sfoglia ..." fills it: it looks read-only, with the window's colour behind the text.
+    QPalette readOnly = txtfile->palette();
+    readOnly.setColor(QPalette::Base, readOnly.color(QPalette::Window));
+    txtfile->setPalette(readOnly);
     Button1 = button(GroupBox1, "Button1", QStringLiteral("Sfoglia ..."));
     fileRow->addWidget(txtfile, 1);
     fileRow->addWidget(Button1);
@@ -112,6 +116,15 @@ void TfrmEsporta::buildWindow()
     Label1->setEnabled(false);
     lcontatti->setEnabled(false);
     lista->setEnabled(false);
+
+    // "Sfoglia ..." comes first: the path box next to it can only be read.
+    setTabOrder(Button1, txtfile);
+    setTabOrder(txtfile, r1);
+    setTabOrder(r1, r2);
+    setTabOrder(r2, lista);
+    setTabOrder(lista, BitBtn1);
+    setTabOrder(BitBtn1, BitBtn2);
+    Button1->setFocus();
 
     connect(r1, &QRadioButton::toggled, this, [this](bool on) { if (on) r1Click(); });
     connect(r2, &QRadioButton::toggled, this, [this](bool on) { if (on) r2Click(); });

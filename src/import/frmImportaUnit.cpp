@@ -26,24 +26,6 @@ QLabel *label(QWidget *parent, const char *name, const QString &text)
     return l;
 }
 
-// The rows covered by a selection, each once, ascending. A selection is a handful of
-// ranges however many rows it covers, so this costs nothing for "Seleziona tutti".
-QList<std::pair<int, int>> selectedSpans(const QItemSelection &selection)
-{
-    QList<std::pair<int, int>> spans;
-    for (const QItemSelectionRange &range : selection)
-        spans.append({range.top(), range.bottom()});
-    std::sort(spans.begin(), spans.end());
-    QList<std::pair<int, int>> merged;
-    for (const auto &s : spans) {
-        if (!merged.isEmpty() && s.first <= merged.last().second + 1)
-            merged.last().second = std::max(merged.last().second, s.second);
-        else
-            merged.append(s);
-    }
-    return merged;
-}
-
 } // namespace
 
 TfrmImporta::TfrmImporta(QWidget *owner) : QDialog(owner, Qt::Tool)
@@ -184,10 +166,7 @@ void TfrmImporta::LoadList()
 
 void TfrmImporta::listimSelectItem()
 {
-    int count = 0;
-    for (const auto &span : selectedSpans(listim->selectionModel()->selection()))
-        count += span.second - span.first + 1;
-    lsel->setText(QString::number(count));
+    lsel->setText(QString::number(listim->selectedRowCount()));
 }
 
 void TfrmImporta::SpeedButton1Click()
@@ -208,7 +187,7 @@ void TfrmImporta::SpeedButton2Click()
 QList<int> TfrmImporta::selectedRows() const
 {
     QList<int> rows;
-    for (const auto &span : selectedSpans(listim->selectionModel()->selection())) {
+    for (const auto &span : listim->selectedSpans()) {
         for (int r = span.first; r <= span.second; ++r)
             rows.append(r);
     }

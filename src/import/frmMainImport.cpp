@@ -24,6 +24,7 @@ void TfrmMain::Button9Click()
         QStringLiteral("Biglietto da visita elettronico (*.vcard *.vcf)"),
         QStringLiteral("Contatti Rubrino 1.0 (contact.csv)"),
         QStringLiteral("Rubrica di Mozilla Thunderbird (*.ldif)"),
+        QStringLiteral("Tutti i formati supportati (*.vcf *.vcard *.ldif contact.csv)"),
     };
     const QStringList files = FileDialogs::getOpenFileNames(this, filters);
     if (files.isEmpty())

@@ -3,6 +3,7 @@
 #include "AppError.h"
 #include "AtomicFile.h"
 #include "CSVStringInfo.h"
+#include "TextCodec.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -119,6 +120,33 @@ QByteArray fieldValue(QByteArrayView value)
             out += c;
     }
     return out;
+}
+
+QByteArray shownValue(QByteArrayView stored)
+{
+    if (!stored.contains('&'))
+        return stored.toByteArray();
+    QByteArray out;
+    out.reserve(stored.size());
+    qsizetype i = 0;
+    if (stored.startsWith("&#34;")) {
+        out += '"';
+        i = 5;
+    }
+    while (i < stored.size()) {
+        if (stored[i] == '&' && stored.sliced(i).startsWith("&#44;")) {
+            out += ',';
+            i += 5;
+        } else {
+            out += stored[i++];
+        }
+    }
+    return out;
+}
+
+QString shownField(QByteArrayView stored)
+{
+    return TextCodec::fromAnsiShown(shownValue(stored));
 }
 
 bool containsIgnoringAsciiCase(QByteArrayView text, QByteArrayView key)

@@ -48,6 +48,13 @@ QString reminderFile();     // programFolder() + "data/promemoria.txt"
 // it is stored as "&#44;"; a double quote at the start would open a quoted field, so it
 // is stored as "&#34;"; CR, LF and NUL would break the line and become one blank.
 QByteArray fieldValue(QByteArrayView value);
+// A stored field as the user reads it: "&#44;" as the comma it stands for and a leading
+// "&#34;" as the double quote. Only what is shown is decoded; the file, the editor and the
+// search work on the stored text.
+QByteArray shownValue(QByteArrayView stored);
+// The same as text for a list cell, the card or a hint, with at most
+// TextCodec::ShownLength bytes of the field (see there).
+QString shownField(QByteArrayView stored);
 
 // Whether `key` occurs in `text`, folding only the letters A to Z: accented and other
 // characters must match exactly.

@@ -103,7 +103,7 @@ QVariant ContactListModel::data(const QModelIndex &index, int role) const
         return QString::number(lineNumber(index.row()));
     const QList<QByteArrayView> &f = splitRow(index.row());
     const int k = index.column() - 1;
-    return k < f.size() ? TextCodec::fromAnsiShown(f[k]) : QString();
+    return k < f.size() ? AddressBook::shownField(f[k]) : QString();
 }
 
 QVariant ContactListModel::headerData(int section, Qt::Orientation orientation, int role) const

@@ -2,12 +2,24 @@
 
 #include "app/ContactListView.h"
 #include "app/Messages.h"
+#include "app/FileDialogs.h"
+#include "app/ShellOpen.h"
 #include "app/frmMainUnit.h"
+#include "app/frmSplashUnit.h"
+#include "editor/frmAggiungiUnit.h"
+#include "export/frmEsportaUnit.h"
+#include "import/frmImportaUnit.h"
 #include "store/AddressBook.h"
 #include "store/ContactListModel.h"
+#include "store/DateText.h"
+#include "store/TextCodec.h"
 
 #include <QComboBox>
 #include <QDialog>
+#include <QDialogButtonBox>
+#include <QFileDialog>
+#include <QMenu>
+#include <QScopeGuard>
 #include <QDir>
 #include <QGroupBox>
 #include <QLabel>
@@ -168,6 +180,19 @@ private Q_SLOTS:
     void cardLinks_data();
     void cardLinks();
     void helpOpensFileBesideProgram();
+    void shellOpenTellsWhenNothingOpens_data();
+    void shellOpenTellsWhenNothingOpens();
+    void tabOrder_data();
+    void tabOrder();
+    void tabLeavesEveryList_data();
+    void tabLeavesEveryList();
+    void enterPressesFocusedButton_data();
+    void enterPressesFocusedButton();
+    void qtTextsInItalian();
+    void openDialogReturnsEveryTypedName();
+    void listColumnsFitTheirText_data();
+    void listColumnsFitTheirText();
+    void codesAndLongValuesAsTheyRead();
 
 private:
     void select(TfrmMain &w, int row, Qt::KeyboardModifiers modifiers = Qt::NoModifier);
@@ -184,6 +209,8 @@ void TestMainWindow::firstStartInEmptyFolder()
     TestFolder folder;
     QDir(folder.path()).rmdir(QStringLiteral("data"));
     TfrmMain w;
+    // The splash's picture reached the screen before the start-up work went on.
+    QVERIFY(w.findChild<TfrmSplash *>()->painted());
     w.show();
     QVERIFY(QFileInfo(folder.path(QStringLiteral("data"))).isDir());
     QVERIFY(QDir(folder.path(QStringLiteral("data"))).entryList(QDir::Files | QDir::Hidden).isEmpty());
@@ -264,8 +291,8 @@ void TestMainWindow::reloadAfterFileVanished()
     QVERIFY(w.selectedNumber.isEmpty());
     QCOMPARE(text(&w, "lnome"), QStringLiteral("-"));
     QCOMPARE(w.findChild<QGroupBox *>(QStringLiteral("gb"))->title(), QStringLiteral("Scheda contatto:"));
-    // The selection counter keeps its value until the next selection change.
-    QCOMPARE(text(&w, "lsel"), QStringLiteral("1"));
+    // The selection counter counts the rows selected now: none.
+    QCOMPARE(text(&w, "lsel"), QStringLiteral("0"));
 }
 
 void TestMainWindow::selectionFillsCard()
@@ -356,7 +383,6 @@ void TestMainWindow::layoutKeepsItsSizes()
     QCOMPARE(gb->width(), cardWidth);
     QVERIFY(gb->height() > cardHeight);
     QCOMPARE(w.lista->model()->headerData(18, Qt::Horizontal).toString(), QStringLiteral("Data inserimento"));
-    QCOMPARE(w.lista->columnWidth(5), 150);
 }
 
 void TestMainWindow::unreadableBookIsReported()
@@ -530,6 +556,7 @@ void TestMainWindow::search()
     QCOMPARE(listedNumbers(w), found);
     QCOMPARE(text(&w, "lsear"), QString::number(found.size()));
     QCOMPARE(text(&w, "lcont"), QStringLiteral("5"));
+    QCOMPARE(text(&w, "lsel"), QStringLiteral("0"));
     QVERIFY(w.selectedNumber.isEmpty());
     QCOMPARE(text(&w, "lnome"), QStringLiteral("-"));
     QCOMPARE(w.searchValues.size(), 5);
@@ -582,6 +609,7 @@ void TestMainWindow::deleteSelectedRows()
     if (yes) {
         QCOMPARE(w.listModel()->rowCount(), AddressBook::splitLines(after).size());
         QCOMPARE(text(&w, "lcont"), QString::number(AddressBook::splitLines(after).size()));
+        QCOMPARE(text(&w, "lsel"), QStringLiteral("0"));
         QVERIFY(w.selectedNumber.isEmpty());
     }
 }
@@ -683,6 +711,299 @@ void TestMainWindow::helpOpensFileBesideProgram()
     w.show();
     button(&w, "BitBtn2")->click();
     QCOMPARE(takeShellOpened(), QStringList{QDir::toNativeSeparators(folder.path(QStringLiteral("guida.htm")))});
+}
+
+void TestMainWindow::shellOpenTellsWhenNothingOpens_data()
+{
+    QTest::addColumn<int>("exitCode"); // of the stand-in xdg-open; -1: none on the system
+    QTest::addColumn<bool>("slow");
+    QTest::addColumn<QString>("message");
+    const QString text = QStringLiteral("mailto:anna \"rossi\"@example.org");
+    QTest::newRow("opened") << 0 << false << QString();
+    QTest::newRow("no program for it") << 3 << false << Shell::noProgramMessage(text);
+    QTest::newRow("program failed") << 4 << false << Shell::noProgramMessage(text);
+    QTest::newRow("no such file") << 2 << false << Shell::missingFileMessage(text);
+    QTest::newRow("slow refusal") << 3 << true << Shell::noProgramMessage(text);
+    QTest::newRow("no opener installed") << -1 << false << Shell::noProgramMessage(text);
+}
+
+void TestMainWindow::shellOpenTellsWhenNothingOpens()
+{
+    QFETCH(int, exitCode);
+    QFETCH(bool, slow);
+    QFETCH(QString, message);
+    TestFolder folder;
+    QDir(folder.path()).mkdir(QStringLiteral("bin"));
+    const QString script = folder.path(QStringLiteral("bin/xdg-open"));
+    if (exitCode >= 0) {
+        folder.write(QStringLiteral("bin/xdg-open"), QByteArray("#!/bin/sh\n") + (slow ? "/bin/sleep 0.3\n" : "")
+                                                         + "printf '%s|' \"$@\" > \"$0.args\"\nexit "
+                                                         + QByteArray::number(exitCode) + '\n');
+        QFile::setPermissions(script, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
+    const QByteArray path = qgetenv("PATH");
+    qputenv("PATH", folder.path(QStringLiteral("bin")).toLocal8Bit());
+    Shell::setRecorder({});
+    const auto restore = qScopeGuard([&] {
+        qputenv("PATH", path);
+        installTestSeams();
+    });
+    const QString text = QStringLiteral("mailto:anna \"rossi\"@example.org");
+    ShellOpen(text);
+    // The window goes on working while the opener runs.
+    if (slow)
+        QVERIFY(Messages::takeShown().isEmpty());
+    QStringList shown;
+    auto boxes = [&shown] {
+        for (const Messages::Shown &box : Messages::takeShown())
+            shown.append(box.title + u'|' + box.text);
+        return shown;
+    };
+    if (message.isEmpty()) {
+        QTRY_VERIFY(QFileInfo::exists(script + QStringLiteral(".args")));
+        QTest::qWait(200); // time for a message that must not come
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(boxes(), message.isEmpty() ? QStringList() : QStringList{QStringLiteral("Error|") + message}, 10000);
+    // The opener had the text as it was given, as one argument.
+    if (exitCode >= 0)
+        QCOMPARE(folder.read(QStringLiteral("bin/xdg-open.args")), text.toLocal8Bit() + '|');
+}
+
+namespace {
+
+// Opens the window named by `kind` over the main window ("main" is the main window itself),
+// active and with the keyboard focus as a user finds it.
+QWidget *openActive(TfrmMain &w, const QString &kind, std::unique_ptr<QDialog> &dialog)
+{
+    if (kind == QStringLiteral("editor"))
+        dialog = std::make_unique<TfrmAggiungi>(&w);
+    else if (kind == QStringLiteral("import"))
+        dialog = std::make_unique<TfrmImporta>(&w);
+    else if (kind == QStringLiteral("export"))
+        dialog = std::make_unique<TfrmEsporta>(&w);
+    QWidget *shown = dialog ? static_cast<QWidget *>(dialog.get()) : &w;
+    shown->show();
+    QApplication::setActiveWindow(shown);
+    if (!QTest::qWaitForWindowActive(shown))
+        qWarning("window not active");
+    return shown;
+}
+
+// Focus walks with Tab (or Shift+Tab) `steps` times from the current focus; the names of
+// the controls it reached, in order.
+QStringList walk(int steps, Qt::Key key)
+{
+    QStringList names;
+    for (int i = 0; i < steps; ++i) {
+        QTest::keyClick(QApplication::focusWidget(), key);
+        names.append(QApplication::focusWidget() ? QApplication::focusWidget()->objectName() : QString());
+    }
+    return names;
+}
+
+} // namespace
+
+void TestMainWindow::tabOrder_data()
+{
+    QTest::addColumn<QString>("window");
+    QTest::addColumn<QStringList>("order"); // from the control with the first focus
+    QTest::newRow("main window") << "main"
+                                 << QStringList{"cbcerca", "txtsearch", "Button4", "lista", "mnote", "Button1", "Button2",
+                                                "Button3", "Button6", "Button9", "Button5", "BitBtn3", "Button7",
+                                                "BitBtn2", "BitBtn1"};
+    QTest::newRow("editor") << "editor"
+                            << QStringList{"txtnome", "txtcognome", "txtpos", "txtorg", "txtindirizzo", "txtcitta",
+                                           "txtcap", "txtnazione", "txtcellprivato", "txtlavoro", "txttelcasa",
+                                           "txtteluff", "txtfax", "txtmessenger", "txtmail", "txtweb", "txtnote",
+                                           "BitBtn2", "butt"};
+    QTest::newRow("export window") << "export" << QStringList{"Button1", "txtfile", "r1", "BitBtn1", "BitBtn2"};
+}
+
+void TestMainWindow::tabOrder()
+{
+    QFETCH(QString, window);
+    QFETCH(QStringList, order);
+    TestFolder folder;
+    folder.write(QStringLiteral("data/contact.csv"), book(3));
+    TfrmMain w;
+    w.show();
+    std::unique_ptr<QDialog> dialog;
+    openActive(w, window, dialog);
+    QCOMPARE(QApplication::focusWidget()->objectName(), order.first());
+    QCOMPARE(walk(int(order.size()), Qt::Key_Tab), order.mid(1) + order.mid(0, 1));
+    QStringList back = order;
+    std::reverse(back.begin(), back.end());
+    QCOMPARE(walk(int(order.size()), Qt::Key_Backtab), back);
+}
+
+void TestMainWindow::tabLeavesEveryList_data()
+{
+    QTest::addColumn<QString>("window");
+    QTest::addColumn<QString>("next");
+    QTest::addColumn<QString>("previous");
+    QTest::newRow("main window") << "main" << "mnote" << "Button4";
+    QTest::newRow("selection window") << "import" << "BitBtn1" << "BitBtn2";
+    QTest::newRow("export window") << "export" << "BitBtn1" << "r2";
+}
+
+void TestMainWindow::tabLeavesEveryList()
+{
+    QFETCH(QString, window);
+    QFETCH(QString, next);
+    QFETCH(QString, previous);
+    TestFolder folder;
+    folder.write(QStringLiteral("data/contact.csv"), book(5));
+    TfrmMain w;
+    w.show();
+    w.lista->selectAll();
+    w.importLines = {contact(11), contact(12), contact(13), contact(14), contact(15)};
+    std::unique_ptr<QDialog> dialog;
+    QWidget *shown = openActive(w, window, dialog);
+    if (auto *r2 = shown->findChild<QAbstractButton *>(QStringLiteral("r2")))
+        r2->click();
+    auto *list = shown->findChild<ContactListView *>(window == QStringLiteral("import") ? "listim" : "lista");
+    list->selectAll();
+    QCOMPARE(list->selectedRowCount(), 5);
+    for (const auto &[key, expected] : {std::pair{Qt::Key_Tab, next}, std::pair{Qt::Key_Backtab, previous}}) {
+        list->setFocus();
+        QTest::keyClick(list, key);
+        QCOMPARE(QApplication::focusWidget()->objectName(), expected);
+        // All rows are still chosen: the export and the import take every one of them.
+        QCOMPARE(list->selectedRowCount(), 5);
+    }
+    if (window != QStringLiteral("export"))
+        QCOMPARE(text(shown, "lsel"), QStringLiteral("5"));
+}
+
+void TestMainWindow::enterPressesFocusedButton_data()
+{
+    QTest::addColumn<QString>("window");
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<int>("key");
+    QTest::newRow("help, Return") << "main" << "BitBtn2" << int(Qt::Key_Return);
+    QTest::newRow("help, keypad Enter") << "main" << "BitBtn2" << int(Qt::Key_Enter);
+    QTest::newRow("browse, not the default Esporta") << "export" << "Button1" << int(Qt::Key_Return);
+    QTest::newRow("Annulla, not the default Importa") << "import" << "BitBtn2" << int(Qt::Key_Return);
+}
+
+void TestMainWindow::enterPressesFocusedButton()
+{
+    QFETCH(QString, window);
+    QFETCH(QString, button);
+    QFETCH(int, key);
+    TestFolder folder;
+    folder.write(QStringLiteral("data/contact.csv"), book(2));
+    TfrmMain w;
+    w.show();
+    w.importLines = {contact(11)};
+    std::unique_ptr<QDialog> dialog;
+    QWidget *shown = openActive(w, window, dialog);
+    if (window == QStringLiteral("export"))
+        FileDialogs::setNextSaveFileName(folder.path(QStringLiteral("elenco.htm")));
+    auto *pressed = shown->findChild<QPushButton *>(button);
+    pressed->setFocus();
+    QTest::keyClick(pressed, Qt::Key(key), key == Qt::Key_Enter ? Qt::KeypadModifier : Qt::NoModifier);
+    if (window == QStringLiteral("main")) {
+        QCOMPARE(takeShellOpened(), QStringList{QDir::toNativeSeparators(folder.path(QStringLiteral("guida.htm")))});
+    } else if (window == QStringLiteral("export")) {
+        QCOMPARE(shown->findChild<QLineEdit *>(QStringLiteral("txtfile"))->text(),
+                 QDir::toNativeSeparators(folder.path(QStringLiteral("elenco.htm"))));
+        QVERIFY(dialog->isVisible());
+        QVERIFY(Messages::takeShown().isEmpty());
+    } else {
+        QVERIFY(!dialog->isVisible());
+        QCOMPARE(dialog->result(), int(QDialog::Rejected));
+        QCOMPARE(folder.read(QStringLiteral("data/contact.csv")), book(2));
+    }
+}
+
+void TestMainWindow::qtTextsInItalian()
+{
+    TestFolder folder;
+    QDialogButtonBox buttons(QDialogButtonBox::Cancel);
+    QCOMPARE(buttons.button(QDialogButtonBox::Cancel)->text(), QStringLiteral("Annulla"));
+    QLineEdit box;
+    std::unique_ptr<QMenu> menu(box.createStandardContextMenu());
+    QStringList entries;
+    for (const QAction *a : menu->actions())
+        entries.append(a->text().remove(u'&').section(u'\t', 0, 0));
+    QVERIFY2(entries.contains(QStringLiteral("Seleziona tutto")), qPrintable(entries.join(u'/')));
+    QFileDialog dialog;
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    QCOMPARE(dialog.findChild<QLabel *>(QStringLiteral("fileNameLabel"))->text(), QStringLiteral("&Nome del file:"));
+}
+
+void TestMainWindow::openDialogReturnsEveryTypedName()
+{
+    TestFolder folder;
+    folder.write(QStringLiteral("a.vcf"), "BEGIN:VCARD\r\nEND:VCARD\r\n");
+    folder.write(QStringLiteral("b.ldif"), "givenName: B\r\n");
+    OnModal type([&](QWidget *dialog) {
+        auto *name = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
+        name->setText(QStringLiteral("\"%1\" \"%2\"").arg(folder.path(QStringLiteral("a.vcf")), folder.path(QStringLiteral("b.ldif"))));
+        QTest::keyClick(name, Qt::Key_Return);
+    });
+    const QStringList chosen = FileDialogs::getOpenFileNames(nullptr, {QStringLiteral("Biglietto (*.vcf)")});
+    QVERIFY(type.ran());
+    QCOMPARE(chosen, (QStringList{folder.path(QStringLiteral("a.vcf")), folder.path(QStringLiteral("b.ldif"))}));
+}
+
+void TestMainWindow::listColumnsFitTheirText_data()
+{
+    QTest::addColumn<int>("pointSize");
+    QTest::newRow("8 point") << 8;
+    QTest::newRow("11 point") << 11;
+    QTest::newRow("16 point") << 16;
+}
+
+void TestMainWindow::listColumnsFitTheirText()
+{
+    QFETCH(int, pointSize);
+    TestFolder folder;
+    // The only contact is line 100000: the empty lines before it are not listed.
+    const QByteArray date = TextCodec::toAnsi(DateText::format(QDateTime(QDate(2008, 12, 28), QTime(23, 58, 58))));
+    folder.write(QStringLiteral("data/contact.csv"), QByteArray(99999 * 2, '\n').replace("\n\n", "\r\n") + line({{17, date}}));
+    TfrmMain w;
+    QFont font = w.lista->font();
+    font.setPointSize(pointSize);
+    w.lista->setFont(font);
+    w.show();
+    QCOMPARE(w.listModel()->lineNumber(0), 100000);
+    // The whole of "100000" and of the date with its time, nothing cut.
+    const QAbstractItemView *view = w.lista;
+    QVERIFY(w.lista->columnWidth(0) >= view->sizeHintForColumn(0));
+    QVERIFY(w.lista->columnWidth(18) >= view->sizeHintForColumn(18));
+    // "Indirizzo" was drawn for 30 average characters, and holds them in any font.
+    QVERIFY(w.lista->columnWidth(5) >= 30 * QFontMetrics(font).averageCharWidth() - 1);
+}
+
+void TestMainWindow::codesAndLongValuesAsTheyRead()
+{
+    TestFolder folder;
+    const QString email = QStringLiteral("niccolo.dellacqua.con.un.indirizzo.molto.lungo@example-lunghissimo.org");
+    folder.write(QStringLiteral("data/contact.csv"),
+                 lines({line({{0, "&#34;Zio&#34; Tom"}, {3, "Rossi&#44; Bianchi & <b>C</b>"}, {14, email.toLatin1()},
+                              {16, "nota&#44; breve"}})}));
+    TfrmMain w;
+    w.show();
+    select(w, 0);
+    // A comma and a leading double quote read as themselves; a code elsewhere is text.
+    QCOMPARE(w.listModel()->data(w.listModel()->index(0, 1)).toString(), QStringLiteral("\"Zio&#34; Tom"));
+    QCOMPARE(w.listModel()->data(w.listModel()->index(0, 4)).toString(), QStringLiteral("Rossi, Bianchi & <b>C</b>"));
+    QCOMPARE(text(&w, "lnome"), QStringLiteral("\"Zio&#34; Tom"));
+    QCOMPARE(text(&w, "lorganizzazione"), QStringLiteral("Rossi, Bianchi & <b>C</b>"));
+    QCOMPARE(w.findChild<QPlainTextEdit *>(QStringLiteral("mnote"))->toPlainText(), QStringLiteral("nota, breve"));
+    QTest::mousePress(w.lista->viewport(), Qt::LeftButton, {}, QPoint(5, 5));
+    QVERIFY(w.lista->hint().contains(QStringLiteral("\rOrganizzazione: Rossi, Bianchi & <b>C</b>\r")));
+    // The whole value in the hint, after the link's own hint, and as text, never markup.
+    auto *mail = w.findChild<QLabel *>(QStringLiteral("lemail"));
+    QCOMPARE(mail->text(), email);
+    QVERIFY(mail->toolTip().contains(QStringLiteral("Manda una email<br>") + email));
+    QVERIFY(w.findChild<QLabel *>(QStringLiteral("lorganizzazione"))->toolTip().contains(QStringLiteral("&amp; &lt;b&gt;C")));
+    // The card keeps its width, however long the value.
+    QVERIFY(mail->width() < mail->fontMetrics().horizontalAdvance(email));
+    // The file keeps the stored text.
+    QVERIFY(folder.read(QStringLiteral("data/contact.csv")).startsWith("&#34;Zio&#34; Tom,-,-,Rossi&#44; Bianchi"));
 }
 
 QTEST_MAIN(TestMainWindow)

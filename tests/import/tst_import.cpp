@@ -582,10 +582,11 @@ void TestImport::importCommandThreeFiles()
     press(&w, "Button9");
 
     const QStringList filters = FileDialogs::lastRequest().filters;
-    QCOMPARE(filters.size(), 3);
+    QCOMPARE(filters.size(), 4);
     QCOMPARE(filters[0], QStringLiteral("Biglietto da visita elettronico (*.vcard *.vcf)"));
     QCOMPARE(filters[1], QStringLiteral("Contatti Rubrino 1.0 (contact.csv)"));
     QCOMPARE(filters[2], QStringLiteral("Rubrica di Mozilla Thunderbird (*.ldif)"));
+    QCOMPARE(filters[3], QStringLiteral("Tutti i formati supportati (*.vcf *.vcard *.ldif contact.csv)"));
 
     QCOMPARE(windows.seen.size(), 3);
     for (int i = 0; i < 3; ++i) {

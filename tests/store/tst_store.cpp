@@ -203,19 +203,26 @@ void TestStore::fieldValue_data()
 {
     QTest::addColumn<QByteArray>("value");
     QTest::addColumn<QByteArray>("stored");
-    QTest::newRow("plain") << QByteArray("Mario") << QByteArray("Mario");
-    QTest::newRow("commas") << QByteArray("a, b,c") << QByteArray("a&#44; b&#44;c");
-    QTest::newRow("leading quote") << QByteArray("\"x\" y") << QByteArray("&#34;x\" y");
-    QTest::newRow("inner quote") << QByteArray("a\"b") << QByteArray("a\"b");
-    QTest::newRow("line breaks and nul") << QByteArray("a\r\nb\0c", 6) << QByteArray("a  b c");
-    QTest::newRow("blanks kept") << QByteArray("  x ") << QByteArray("  x ");
+    QTest::addColumn<QByteArray>("shown"); // what the list, the card and the hint show of it
+    QTest::newRow("plain") << QByteArray("Mario") << QByteArray("Mario") << QByteArray("Mario");
+    QTest::newRow("commas") << QByteArray("a, b,c") << QByteArray("a&#44; b&#44;c") << QByteArray("a, b,c");
+    QTest::newRow("leading quote") << QByteArray("\"x\" y") << QByteArray("&#34;x\" y") << QByteArray("\"x\" y");
+    QTest::newRow("inner quote") << QByteArray("a\"b") << QByteArray("a\"b") << QByteArray("a\"b");
+    QTest::newRow("line breaks and nul") << QByteArray("a\r\nb\0c", 6) << QByteArray("a  b c") << QByteArray("a  b c");
+    QTest::newRow("blanks kept") << QByteArray("  x ") << QByteArray("  x ") << QByteArray("  x ");
+    QTest::newRow("quote code not at the start is text") << QByteArray("a&#34;") << QByteArray("a&#34;") << QByteArray("a&#34;");
+    QTest::newRow("other codes and a cut one are text")
+        << QByteArray("&amp;&#45;&#44") << QByteArray("&amp;&#45;&#44") << QByteArray("&amp;&#45;&#44");
+    QTest::newRow("quote then commas") << QByteArray("\",,") << QByteArray("&#34;&#44;&#44;") << QByteArray("\",,");
 }
 
 void TestStore::fieldValue()
 {
     QFETCH(QByteArray, value);
     QFETCH(QByteArray, stored);
+    QFETCH(QByteArray, shown);
     QCOMPARE(AddressBook::fieldValue(value), stored);
+    QCOMPARE(AddressBook::shownValue(stored), shown);
 }
 
 void TestStore::contactFromShortLine()

@@ -1,5 +1,6 @@
 #include "TestSupport.h"
 
+#include "app/Desktop.h"
 #include "app/Messages.h"
 #include "app/ShellOpen.h"
 #include "store/AddressBook.h"
@@ -24,6 +25,8 @@ QStringList &shellLog()
 
 void installTestSeams()
 {
+    // The windows under test speak and answer the keyboard as in the program.
+    Desktop::setUp();
     Messages::setTestMode(true);
     Shell::setRecorder([](const QString &text) { shellLog().append(text); });
 }
