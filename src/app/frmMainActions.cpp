@@ -42,8 +42,8 @@ void TfrmMain::Button3Click()
 {
     if (selectedNumber.isEmpty())
         return;
-    if (!Messages::question(QStringLiteral("Cancella Contatto"),
-                            QStringLiteral("Sei sicuro di voler eliminare per sempre i contatti dalla rubrica?")))
+    if (!Messages::destructiveQuestion(QStringLiteral("Cancella Contatto"),
+                                       QStringLiteral("Sei sicuro di voler eliminare per sempre i contatti dalla rubrica?")))
         return;
 
     // Each selected row carries its contact's line number, found rows of a search included:

@@ -576,6 +576,8 @@ void TestMainWindow::deleteSelectedRows()
     const auto shown = Messages::takeShown();
     QCOMPARE(shown.size(), 1);
     QCOMPARE(shown.first().title, QStringLiteral("Cancella Contatto"));
+    // Enter keeps the contacts.
+    QCOMPARE(shown.first().defaultButton, QMessageBox::No);
     QCOMPARE(shown.first().text, QStringLiteral("Sei sicuro di voler eliminare per sempre i contatti dalla rubrica?"));
     QCOMPARE(shown.first().icon, QMessageBox::NoIcon);
     QCOMPARE(folder.read(QStringLiteral("data/contact.csv")), after);
