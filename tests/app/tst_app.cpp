@@ -203,24 +203,33 @@ void TestMainWindow::reminderAtStartup_data()
 {
     QTest::addColumn<QByteArray>("file");
     QTest::addColumn<bool>("opens");
-    QTest::newRow("AutoLoad") << QByteArray("# AutoLoad\r\n# 03/03/2008 09:05:07\r\nnota\r\n") << true;
-    QTest::newRow("AutoLoad alone, LF") << QByteArray("# AutoLoad") << true;
-    QTest::newRow("other case") << QByteArray("# autoload\r\n") << false;
-    QTest::newRow("trailing blank") << QByteArray("# AutoLoad \r\n") << false;
-    QTest::newRow("NoLoad") << QByteArray("# NoLoad\r\n") << false;
-    QTest::newRow("empty file") << QByteArray() << false;
+    QTest::addColumn<bool>("unreadableBook"); // a folder in place of contact.csv
+    QTest::newRow("AutoLoad") << QByteArray("# AutoLoad\r\n# 03/03/2008 09:05:07\r\nnota\r\n") << true << false;
+    QTest::newRow("AutoLoad alone, LF") << QByteArray("# AutoLoad") << true << false;
+    QTest::newRow("other case") << QByteArray("# autoload\r\n") << false << false;
+    QTest::newRow("trailing blank") << QByteArray("# AutoLoad \r\n") << false << false;
+    QTest::newRow("NoLoad") << QByteArray("# NoLoad\r\n") << false << false;
+    QTest::newRow("empty file") << QByteArray() << false << false;
+    // The rest of the start-up runs after a book that cannot be read.
+    QTest::newRow("AutoLoad, unreadable book") << QByteArray("# AutoLoad\r\n") << true << true;
 }
 
 void TestMainWindow::reminderAtStartup()
 {
     QFETCH(QByteArray, file);
     QFETCH(bool, opens);
+    QFETCH(bool, unreadableBook);
     TestFolder folder;
     folder.write(QStringLiteral("data/promemoria.txt"), file);
+    if (unreadableBook)
+        QVERIFY(QDir(folder.path(QStringLiteral("data"))).mkdir(QStringLiteral("contact.csv")));
     ModalCloser closer;
     TfrmMain w;
     w.show();
     QCOMPARE(closer.title == QStringLiteral("Promemoria"), opens);
+    QCOMPARE(Messages::takeShown().size(), unreadableBook ? 1 : 0);
+    QCOMPARE(w.findChild<QComboBox *>(QStringLiteral("cbcerca"))->count(), 18);
+    QVERIFY(!w.findChild<QWidget *>(QStringLiteral("frmSplash")));
     // Starting never writes the note.
     QCOMPARE(folder.read(QStringLiteral("data/promemoria.txt")), file);
     QTest::qWait(20);
@@ -371,6 +380,15 @@ void TestMainWindow::unreadableBookIsReported()
     QCOMPARE(shown.first().icon, QMessageBox::Critical);
     QVERIFY(shown.first().text.contains(QStringLiteral("contact.csv")));
     QCOMPARE(w.listModel()->rowCount(), 0);
+    // The window is ready all the same: once the book is repaired and reloaded, search works.
+    QVERIFY(!w.findChild<QWidget *>(QStringLiteral("frmSplash")));
+    QVERIFY(QDir(folder.path(QStringLiteral("data"))).rmdir(QStringLiteral("contact.csv")));
+    folder.write(QStringLiteral("data/contact.csv"), book(3));
+    button(&w, "BitBtn3")->click();
+    w.findChild<QLineEdit *>(QStringLiteral("txtsearch"))->setText(QStringLiteral("Nome2"));
+    button(&w, "Button4")->click();
+    QCOMPARE(listedNumbers(w), QList<int>{2});
+    QCOMPARE(Messages::takeShown().size(), 0);
 }
 
 void TestMainWindow::addFromMainWindow()
