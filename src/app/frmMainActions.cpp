@@ -92,7 +92,7 @@ void TfrmMain::cardLinkClick(QLabel *link)
         return;
     const QString name = link->objectName();
     if (name == QStringLiteral("lemail")) {
-        ShellOpen(QStringLiteral("mailto:") + text);
+        ShellOpen(Shell::mailto(text));
     } else if (name == QStringLiteral("lcellprivato") || name == QStringLiteral("lcelllavoro")
                || name == QStringLiteral("ltelcasa") || name == QStringLiteral("ltelufficio")) {
         ShellOpen(QStringLiteral("callto://") + text);

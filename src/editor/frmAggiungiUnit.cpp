@@ -297,7 +297,7 @@ void TfrmAggiungi::txtteluffDblClick() { call(txtteluff); }
 
 void TfrmAggiungi::txtmailDblClick()
 {
-    ShellOpen(QStringLiteral("mailto:") + txtmail->text());
+    ShellOpen(Shell::mailto(txtmail->text()));
 }
 
 void TfrmAggiungi::txtwebDblClick()

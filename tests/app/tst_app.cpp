@@ -662,6 +662,8 @@ void TestMainWindow::cardLinks_data()
     QTest::addColumn<QStringList>("opened");
     QTest::newRow("e-mail") << line({{14, "anna@example.org"}}) << "lemail" << QStringList{"mailto:anna@example.org"};
     QTest::newRow("empty e-mail") << line({}) << "lemail" << QStringList{};
+    QTest::newRow("e-mail, headers left out") << line({{14, "anna@example.org?attach=C:\\x.txt&body=y"}}) << "lemail"
+                                              << QStringList{"mailto:anna@example.org"};
     QTest::newRow("mobile with blanks") << line({{8, "+39 333 12 34"}}) << "lcellprivato" << QStringList{"callto://+39 333 12 34"};
     QTest::newRow("work mobile") << line({{9, "+39 347"}}) << "lcelllavoro" << QStringList{"callto://+39 347"};
     QTest::newRow("home, entity kept") << line({{10, "02&#44;1"}}) << "ltelcasa" << QStringList{"callto://02&#44;1"};

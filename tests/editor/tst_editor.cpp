@@ -476,6 +476,7 @@ void TestEditor::doubleClicks_data()
     QTest::newRow("phone with blanks") << "txtteluff" << "+39 02 1234" << QStringList{"callto://+39 02 1234"};
     QTest::newRow("empty mail") << "txtmail" << "" << QStringList{"mailto:"};
     QTest::newRow("mail") << "txtmail" << "a@b.it" << QStringList{"mailto:a@b.it"};
+    QTest::newRow("mail, headers left out") << "txtmail" << "a@b.it?attach=/etc/passwd" << QStringList{"mailto:a@b.it"};
     QTest::newRow("https any case") << "txtweb" << "HTTPS://example.org" << QStringList{"HTTPS://example.org"};
     QTest::newRow("ftp") << "txtweb" << "ftp://example.org/x" << QStringList{"ftp://example.org/x"};
     QTest::newRow("www gets http") << "txtweb" << "www.example.org" << QStringList{"http://www.example.org"};
