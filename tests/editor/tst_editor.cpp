@@ -284,6 +284,15 @@ void TestEditor::mandatoryFields()
     TestFolder folder;
     TfrmAggiungi editor;
     editor.show();
+    // Each control has a name of its own; Label14 is the note about the bold fields.
+    QStringList names;
+    for (const QWidget *w : editor.findChildren<QWidget *>()) {
+        if (!w->objectName().isEmpty() && !w->objectName().startsWith(u"qt_"))
+            names.append(w->objectName());
+    }
+    QCOMPARE(QSet<QString>(names.begin(), names.end()).size(), names.size());
+    QCOMPARE(editor.findChild<QLabel *>(QStringLiteral("Label14"))->text(),
+             QStringLiteral("[ i campi in grassetto sono obbligatori ]"));
     box(&editor, QStringLiteral("txtnome"))->setText(name);
     box(&editor, QStringLiteral("txtcognome"))->setText(surname);
     box(&editor, QStringLiteral("txtnote"))->setText(QStringLiteral("kept"));
