@@ -1,65 +1,138 @@
 #include "UpdateCheck.h"
 
+#include "HttpReply.h"
+
+#include <QElapsedTimer>
 #include <QEventLoop>
-#include <QNetworkAccessManager>
 #include <QNetworkProxy>
-#include <QNetworkReply>
-#include <QNetworkRequest>
-#include <QPointer>
+#include <QSslSocket>
+#include <QTcpSocket>
 #include <QTimer>
+
+#include <memory>
+
+// The request is made on a socket of our own rather than through QNetworkAccessManager:
+// that one reads ahead without limit inside a chunk, so a reply of one endless chunk took
+// hundreds of megabytes before the size check ever saw it.
 
 namespace UpdateCheck {
 
-std::optional<QByteArray> download(QNetworkAccessManager &http, const QUrl &url, int timeLimitMs)
+namespace {
+
+constexpr int kMaxRedirects = 5;
+// How far the socket reads ahead of what the reply has taken.
+constexpr qint64 kReadAhead = 16 * 1024;
+
+bool isWeb(const QUrl &url)
 {
-    http.setProxy(QNetworkProxy::NoProxy);
+    return (url.scheme() == u"http" || url.scheme() == u"https") && !url.host().isEmpty();
+}
 
-    QNetworkRequest request(url);
-    request.setRawHeader("Accept", "text/html, */*");
-    request.setRawHeader("User-Agent", "Mozilla/3.0 (compatible; Indy Library)");
-    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
-    request.setMaximumRedirectsAllowed(5);
+QByteArray request(const QUrl &url)
+{
+    QByteArray target = url.path(QUrl::FullyEncoded).toLatin1();
+    if (target.isEmpty())
+        target = "/";
+    if (url.hasQuery())
+        target += '?' + url.query(QUrl::FullyEncoded).toLatin1();
+    return "GET " + target + " HTTP/1.1\r\n"
+        + "Host: " + url.adjusted(QUrl::RemoveUserInfo).authority(QUrl::FullyEncoded).toLatin1() + "\r\n"
+        + "Accept: text/html, */*\r\n"
+        + "User-Agent: Mozilla/3.0 (compatible; Indy Library)\r\n"
+        + "Connection: close\r\n\r\n";
+}
 
-    QNetworkReply *reply = http.get(request);
-    QByteArray body;
-    bool failed = false;
+// One GET over one connection; true when a whole answer arrived in time.
+bool fetch(const QUrl &url, int timeLimitMs, HttpReply &reply)
+{
+    const bool tls = url.scheme() == u"https";
+    std::unique_ptr<QTcpSocket> socket;
+    if (tls) {
+        if (!QSslSocket::supportsSsl())
+            return false;
+        socket = std::make_unique<QSslSocket>();
+    } else {
+        socket = std::make_unique<QTcpSocket>();
+    }
+    socket->setProxy(QNetworkProxy::NoProxy);
+    // The socket stops reading from the network when this much waits: what the server sends
+    // beyond it stays with the server until the reply has taken the rest.
+    socket->setReadBufferSize(kReadAhead);
+
     QEventLoop loop;
-
-    auto fail = [&] {
-        failed = true;
-        reply->abort();
-    };
-    QObject::connect(reply, &QNetworkReply::readyRead, &loop, [&] {
-        body += reply->readAll();
-        if (body.size() > kMaxReplySize)
-            fail();
+    bool broken = false;
+    const auto send = [&] { socket->write(request(url)); };
+    if (tls)
+        QObject::connect(static_cast<QSslSocket *>(socket.get()), &QSslSocket::encrypted, &loop, send);
+    else
+        QObject::connect(socket.get(), &QTcpSocket::connected, &loop, send);
+    QObject::connect(socket.get(), &QTcpSocket::readyRead, &loop, [&] {
+        reply.feed(socket->readAll());
+        if (reply.done() || reply.failed())
+            loop.quit();
     });
-    QObject::connect(reply, &QNetworkReply::downloadProgress, &loop, [&](qint64, qint64 total) {
-        if (total > kMaxReplySize)
-            fail();
+    QObject::connect(socket.get(), &QTcpSocket::disconnected, &loop, [&] {
+        reply.feed(socket->readAll());
+        reply.endOfStream();
+        loop.quit();
     });
-    QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+    QObject::connect(socket.get(), &QTcpSocket::errorOccurred, &loop, [&](QAbstractSocket::SocketError error) {
+        // A server that closes after its answer is the end of the answer, seen on disconnected.
+        if (error == QAbstractSocket::RemoteHostClosedError)
+            return;
+        broken = true;
+        loop.quit();
+    });
     // The program's own limit: a server that accepts the connection and never answers
     // must not keep the window waiting for ever.
     QTimer deadline;
     deadline.setSingleShot(true);
-    QObject::connect(&deadline, &QTimer::timeout, &loop, fail);
+    QObject::connect(&deadline, &QTimer::timeout, &loop, [&] {
+        broken = true;
+        loop.quit();
+    });
     deadline.start(timeLimitMs);
 
-    if (!reply->isFinished())
+    const quint16 port = quint16(url.port(tls ? 443 : 80));
+    if (tls)
+        static_cast<QSslSocket *>(socket.get())->connectToHostEncrypted(url.host(), port);
+    else
+        socket->connectToHost(url.host(), port);
+    // A connection refused at once has quit the loop before it started.
+    if (!broken && !reply.done() && !reply.failed())
         loop.exec();
-    deadline.stop();
+    // Closing is no news for the handlers above.
+    socket->disconnect(&loop);
+    socket->abort();
+    return !broken && reply.done();
+}
 
-    if (!failed) {
-        body += reply->readAll();
-        const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-        failed = reply->error() != QNetworkReply::NoError || body.size() > kMaxReplySize
-            || (status.isValid() && (status.toInt() < 200 || status.toInt() > 299));
+} // namespace
+
+std::optional<QByteArray> download(const QUrl &start, int timeLimitMs)
+{
+    QElapsedTimer clock;
+    clock.start();
+    QUrl url = start;
+    for (int redirects = 0;; ++redirects) {
+        const qint64 left = timeLimitMs - clock.elapsed();
+        if (!isWeb(url) || left <= 0)
+            return std::nullopt;
+        HttpReply reply(kMaxReplySize);
+        if (!fetch(url, int(left), reply))
+            return std::nullopt;
+        const int status = reply.status();
+        if (status >= 300 && status <= 399 && !reply.location().isEmpty()) {
+            const QUrl next = url.resolved(QUrl::fromEncoded(reply.location()));
+            if (redirects == kMaxRedirects || (url.scheme() == u"https" && next.scheme() != u"https"))
+                return std::nullopt;
+            url = next;
+            continue;
+        }
+        if (status < 200 || status > 299)
+            return std::nullopt;
+        return reply.body();
     }
-    reply->deleteLater();
-    if (failed)
-        return std::nullopt;
-    return body;
 }
 
 } // namespace UpdateCheck

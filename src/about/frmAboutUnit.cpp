@@ -17,7 +17,6 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMouseEvent>
-#include <QNetworkAccessManager>
 #include <QPushButton>
 #include <QScopeGuard>
 #include <QScreen>
@@ -121,7 +120,7 @@ TfrmAbout::TfrmAbout(QWidget *owner)
     setWindowTitle(QStringLiteral("Informazioni su Rubrino 1.1"));
     setWindowIcon(QIcon(QStringLiteral(":/rubrino.png")));
 
-    http = new QNetworkAccessManager(this);
+    http = new UpdateCheck::HttpClient(this);
     http->setObjectName(QStringLiteral("http"));
 
     auto *outer = new QVBoxLayout(this);
@@ -241,7 +240,7 @@ void TfrmAbout::Button2Click()
         InputBlocker blocker;
         WaitCursor wait;
         const int limit = timeLimitOverride() > 0 ? timeLimitOverride() : UpdateCheck::kDefaultTimeLimitMs;
-        body = UpdateCheck::download(*http, updateUrl(), limit);
+        body = http->get(updateUrl(), limit);
     }
     if (!body) {
         lstat->setText(notChecked);

@@ -3,8 +3,10 @@
 #include <QDialog>
 
 class QLabel;
-class QNetworkAccessManager;
 class QPushButton;
+namespace UpdateCheck {
+class HttpClient;
+}
 
 // The about window: the program's name and version, the credits, the links to the home
 // page and the forum, and the manual check for a newer version.
@@ -38,7 +40,7 @@ protected:
 private:
     void FormCreate();
 
-    QNetworkAccessManager *http;
+    UpdateCheck::HttpClient *http;
     QLabel *Image1;
     QLabel *lstat;
     QPushButton *Button1;

@@ -2,6 +2,7 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QQueue>
 #include <QWidget>
 
@@ -11,6 +12,7 @@ namespace {
 struct Seam
 {
     bool testMode = false;
+    bool showForReal = false;
     QQueue<QMessageBox::StandardButton> answers;
     QList<Shown> shown;
 };
@@ -21,24 +23,70 @@ Seam &seam()
     return s;
 }
 
-QMessageBox::StandardButton show(const QString &title, const QString &text, QMessageBox::Icon icon,
-                                 QMessageBox::StandardButtons buttons, QMessageBox::StandardButton fallback)
+// How long after a box appears the keys typed into it are dropped. A refusal raised while
+// the user types comes up under the fingers: the blank after "Rossi," would otherwise press
+// its OK before the user has seen it.
+constexpr qint64 kKeyGraceMs = 500;
+
+class EarlyKeyGuard : public QObject
 {
-    Seam &s = seam();
-    if (s.testMode) {
-        s.shown.append({title, text, icon, buttons});
-        return s.answers.isEmpty() ? fallback : s.answers.dequeue();
+public:
+    explicit EarlyKeyGuard(QWidget *box) : m_box(box) { qApp->installEventFilter(this); }
+    ~EarlyKeyGuard() override { qApp->removeEventFilter(this); }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (watched == m_box && event->type() == QEvent::Show && !m_shownAt.isValid())
+            m_shownAt.start();
+        switch (event->type()) {
+        case QEvent::KeyPress:
+        case QEvent::KeyRelease:
+        case QEvent::ShortcutOverride:
+        case QEvent::Shortcut:
+            break;
+        default:
+            return false;
+        }
+        auto *widget = qobject_cast<QWidget *>(watched);
+        if (!widget || (widget != m_box && !m_box->isAncestorOf(widget)))
+            return false;
+        return !m_shownAt.isValid() || m_shownAt.elapsed() < kKeyGraceMs;
     }
+
+private:
+    QWidget *m_box;
+    QElapsedTimer m_shownAt;
+};
+
+QMessageBox::StandardButton exec(const Shown &s)
+{
     QWidget *parent = QApplication::activeModalWidget();
     if (!parent)
         parent = QApplication::activeWindow();
-    QMessageBox box(icon, title, text, buttons, parent);
+    QMessageBox box(s.icon, s.title, s.text, s.buttons, parent);
+    box.setTextFormat(Qt::PlainText);
+    if (s.defaultButton != QMessageBox::NoButton)
+        box.setDefaultButton(s.defaultButton);
     // Questions are asked in Italian; the error dialog keeps its standard English button.
     if (QAbstractButton *yes = box.button(QMessageBox::Yes))
         yes->setText(QStringLiteral("Sì"));
     if (QAbstractButton *no = box.button(QMessageBox::No))
         no->setText(QStringLiteral("No"));
+    EarlyKeyGuard guard(&box);
     return QMessageBox::StandardButton(box.exec());
+}
+
+QMessageBox::StandardButton show(const Shown &s, QMessageBox::StandardButton fallback)
+{
+    Seam &seamNow = seam();
+    if (seamNow.testMode) {
+        seamNow.shown.append(s);
+        if (seamNow.showForReal)
+            return exec(s);
+        return seamNow.answers.isEmpty() ? fallback : seamNow.answers.dequeue();
+    }
+    return exec(s);
 }
 
 } // namespace
@@ -50,18 +98,26 @@ QString appTitle()
 
 bool question(const QString &title, const QString &text)
 {
-    return show(title, text, QMessageBox::NoIcon, QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
+    return show({title, text, QMessageBox::NoIcon, QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes},
+                QMessageBox::No)
+        == QMessageBox::Yes;
+}
+
+bool destructiveQuestion(const QString &title, const QString &text)
+{
+    return show({title, text, QMessageBox::NoIcon, QMessageBox::Yes | QMessageBox::No, QMessageBox::No},
+                QMessageBox::No)
         == QMessageBox::Yes;
 }
 
 void information(const QString &text)
 {
-    show(appTitle(), text, QMessageBox::NoIcon, QMessageBox::Ok, QMessageBox::Ok);
+    show({appTitle(), text, QMessageBox::NoIcon, QMessageBox::Ok, QMessageBox::Ok}, QMessageBox::Ok);
 }
 
 void showException(const QString &text)
 {
-    show(appTitle(), text, QMessageBox::Critical, QMessageBox::Ok, QMessageBox::Ok);
+    show({appTitle(), text, QMessageBox::Critical, QMessageBox::Ok, QMessageBox::Ok}, QMessageBox::Ok);
 }
 
 void setTestMode(bool on)
@@ -69,6 +125,11 @@ void setTestMode(bool on)
     // A fresh start: answers queued for boxes that never came must not answer later ones.
     seam() = Seam{};
     seam().testMode = on;
+}
+
+void setShowForReal(bool on)
+{
+    seam().showForReal = on;
 }
 
 void setNextAnswer(QMessageBox::StandardButton answer)
@@ -86,5 +147,6 @@ QList<Shown> takeShown()
 void ShowError(const QString &text)
 {
     // The caption and the button keep the standard English texts of an error dialog.
-    Messages::show(QStringLiteral("Error"), text, QMessageBox::Critical, QMessageBox::Ok, QMessageBox::Ok);
+    Messages::show({QStringLiteral("Error"), text, QMessageBox::Critical, QMessageBox::Ok, QMessageBox::Ok},
+                   QMessageBox::Ok);
 }

@@ -11,13 +11,18 @@
 void ShowError(const QString &text);
 
 // Every message box of the program goes through here, so that tests can answer them.
+// Boxes show their text as plain text, always: texts quote file names and network replies,
+// which must never turn into markup or links. A key typed in the first half second of a box
+// does not answer it: the user was still typing in the window behind when it came up.
 namespace Messages {
 
 // The application title, "Rubrino": the caption of confirmations and of the standard error box.
 QString appTitle();
 
-// A Yes/No question without icon; true when the answer is Yes.
+// A Yes/No question without icon, Yes the default; true when the answer is Yes.
 bool question(const QString &title, const QString &text);
+// A Yes/No question whose Yes destroys data: No is the default, so a hasty Enter keeps it.
+bool destructiveQuestion(const QString &title, const QString &text);
 // A plain confirmation captioned with the application title, one OK button, no icon.
 void information(const QString &text);
 // The standard error box for an error that ended an action: application title, error icon.
@@ -45,8 +50,12 @@ struct Shown
     QString text;
     QMessageBox::Icon icon = QMessageBox::NoIcon;
     QMessageBox::StandardButtons buttons;
+    QMessageBox::StandardButton defaultButton = QMessageBox::NoButton;
 };
 void setTestMode(bool on);
+// In test mode, every box is also shown for real and answered by whatever the test does
+// to it, for tests that drive a real box.
+void setShowForReal(bool on);
 void setNextAnswer(QMessageBox::StandardButton answer);
 QList<Shown> takeShown();
 

@@ -98,6 +98,11 @@ QString Shell::webAddress(const QString &text)
     return QString();
 }
 
+QString Shell::mailto(const QString &address)
+{
+    return QStringLiteral("mailto:") + address.left(address.indexOf(u'?'));
+}
+
 void ShellOpenWeb(const QString &text)
 {
     const QString address = Shell::webAddress(text);

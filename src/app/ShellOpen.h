@@ -23,6 +23,11 @@ QString webAddress(const QString &text);
 QString noProgramMessage(const QString &text);
 QString missingFileMessage(const QString &text);
 
+// "mailto:" and the address alone: a "?" and what follows it (headers such as "?attach=")
+// are left out, so that text from an imported file cannot make the mail program attach
+// a file or fill in a message.
+QString mailto(const QString &address);
+
 // Test seam: while a recorder is set, ShellOpen hands its text to it instead of the system.
 void setRecorder(std::function<void(const QString &)> recorder);
 } // namespace Shell

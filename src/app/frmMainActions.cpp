@@ -44,8 +44,8 @@ void TfrmMain::Button3Click()
 {
     if (selectedNumber.isEmpty())
         return;
-    if (!Messages::question(QStringLiteral("Cancella Contatto"),
-                            QStringLiteral("Sei sicuro di voler eliminare per sempre i contatti dalla rubrica?")))
+    if (!Messages::destructiveQuestion(QStringLiteral("Cancella Contatto"),
+                                       QStringLiteral("Sei sicuro di voler eliminare per sempre i contatti dalla rubrica?")))
         return;
 
     // Each selected row carries its contact's line number, found rows of a search included:
@@ -95,7 +95,7 @@ void TfrmMain::cardLinkClick(QLabel *link)
         return;
     const QString name = link->objectName();
     if (name == QStringLiteral("lemail")) {
-        ShellOpen(QStringLiteral("mailto:") + text);
+        ShellOpen(Shell::mailto(text));
     } else if (name == QStringLiteral("lcellprivato") || name == QStringLiteral("lcelllavoro")
                || name == QStringLiteral("ltelcasa") || name == QStringLiteral("ltelufficio")) {
         ShellOpen(QStringLiteral("callto://") + text);

@@ -27,6 +27,7 @@
 #include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QScreen>
 #include <QShortcut>
 #include <QStyle>
@@ -336,7 +337,19 @@ void TfrmMain::showEvent(QShowEvent *event)
 
 void TfrmMain::FormShow()
 {
-    Reload();
+    // Every step runs whatever became of the one before: a book that cannot be read is
+    // reported, and the window still comes up ready to search once it is repaired and
+    // reloaded. The splash goes in any case.
+    const auto closeSplash = qScopeGuard([this] { delete splashWindow; });
+    Messages::guarded([this] {
+        try {
+            Reload();
+        } catch (...) {
+            // The splash stays on top of everything: it goes before the error box comes up.
+            delete splashWindow;
+            throw;
+        }
+    });
     // The chooser offers the field captions of the list's columns, without "N.": its
     // item index is the 0-based field index.
     cbcerca->clear();
@@ -344,7 +357,6 @@ void TfrmMain::FormShow()
         cbcerca->addItem(m_model->headerData(c, Qt::Horizontal).toString());
     cbcerca->setCurrentIndex(0);
     openReminderAtStartup();
-    delete splashWindow;
 }
 
 void TfrmMain::Reload()

@@ -122,7 +122,8 @@ void TfrmAggiungi::buildWindow()
             box->setText(QStringLiteral("+39"));
 
         auto *caption = new QLabel(QString::fromUtf8(b.caption), GroupBox1);
-        caption->setObjectName(QStringLiteral("Label%1").arg(k + 1));
+        // Label14 is the note below the boxes: the captions after the thirteenth skip it.
+        caption->setObjectName(QStringLiteral("Label%1").arg(k + 1 < 14 ? k + 1 : k + 2));
         caption->setBuddy(box);
         if (k < 2)
             caption->setFont(bold);
@@ -297,7 +298,7 @@ void TfrmAggiungi::txtteluffDblClick() { call(txtteluff); }
 
 void TfrmAggiungi::txtmailDblClick()
 {
-    ShellOpen(QStringLiteral("mailto:") + txtmail->text());
+    ShellOpen(Shell::mailto(txtmail->text()));
 }
 
 void TfrmAggiungi::txtwebDblClick()

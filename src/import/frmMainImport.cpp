@@ -12,11 +12,13 @@
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QLabel>
+#include <QScopeGuard>
+
+#include <exception>
 
 // The import command: each chosen file in turn through its importer and its own selection
 // window; the list is reloaded once, after the last file. An importer that cannot read its
-// file ends the whole command; the error reaches the standard error box and the list stays
-// as it was.
+// file ends the whole command; the error reaches the standard error box.
 void TfrmMain::Button9Click()
 {
     // Qt separates the patterns of a filter by blanks.
@@ -31,6 +33,15 @@ void TfrmMain::Button9Click()
         return;
 
     const int n = int(files.size());
+    // A delete rebuilds the file from the list: once a window may have added contacts, the
+    // list is reloaded on every way out, an error that ends the command included, or the
+    // next delete would take those contacts away again.
+    bool mayHaveWritten = false;
+    const int exceptionsBefore = std::uncaught_exceptions();
+    auto reloadOnError = qScopeGuard([&] {
+        if (mayHaveWritten && std::uncaught_exceptions() > exceptionsBefore)
+            Messages::guarded([this] { Reload(); });
+    });
     for (int i = 1; i <= n; ++i) {
         const QString &path = files[i - 1];
         const Importers::Kind kind = Importers::kindOf(path);
@@ -53,8 +64,11 @@ void TfrmMain::Button9Click()
         window.gb->setTitle(QStringLiteral("Elenco contatti importati: [File %1/%2]").arg(i).arg(n));
         window.lfile->setText(QStringLiteral("File: ") + QDir::toNativeSeparators(path));
         window.lfile->setToolTip(QDir::toNativeSeparators(path));
-        window.exec();
+        // "Importa" closes the window with OK, whether or not it wrote.
+        if (window.exec() == QDialog::Accepted)
+            mayHaveWritten = true;
     }
+    reloadOnError.dismiss();
     Reload();
 }
 

@@ -86,8 +86,10 @@ void TfrmPromemoria::FormCreate()
     const ReminderFile::Content content = ReminderFile::load(AddressBook::reminderFile());
     cbman->setChecked(content.autoLoad);
     gbox->setTitle(ReminderFile::caption(content.savedAt));
-    savedLines = content.note;
-    mem->setPlainText(savedLines.join(u'\n'));
+    mem->setPlainText(content.note.join(u'\n'));
+    // The note as the editor holds it, which is what the user sees and changes: a note of
+    // one empty line is an empty editor, and closing that unchanged is no change.
+    savedLines = editorLines();
     // Start at the top of the note, not at its end.
     mem->moveCursor(QTextCursor::Start);
     modified = false;

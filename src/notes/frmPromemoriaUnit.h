@@ -33,7 +33,7 @@ private:
     void memContentsChange(int position, int charsRemoved, int charsAdded);
     void memChange();
 
-    // The note as loaded, from the file's third line on.
+    // The note as loaded into the editor, from the file's third line on.
     QStringList savedLines;
     bool modified = false;
 

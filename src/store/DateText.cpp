@@ -2,6 +2,10 @@
 
 #include "TextCodec.h"
 
+#include <QRegularExpression>
+
+#include <algorithm>
+
 namespace {
 
 // Rewrites a Qt date/time format letter by letter, leaving quoted literal text alone.
@@ -44,25 +48,61 @@ QString dateFormat(const QLocale &locale)
 
 QString timeFormat(const QLocale &locale)
 {
-    // The time-zone name is left out: it cannot be read back reliably.
-    const QString fmt = rewriteRuns(locale.timeFormat(QLocale::LongFormat), [](QChar c, qsizetype n) {
+    // The time-zone name is left out: it cannot be read back reliably. What framed it goes
+    // too: "H:mm:ss (t)" is "H:mm:ss", and "HH:mm:ss, t" is "HH:mm:ss" (a comma would
+    // split the address book's line).
+    QString fmt = rewriteRuns(locale.timeFormat(QLocale::LongFormat), [](QChar c, qsizetype n) {
         return c == u't' ? QString() : QString(n, c);
     });
-    return fmt.simplified();
+    static const QRegularExpression emptyBrackets(QStringLiteral("\\(\\s*\\)|\\[\\s*\\]"));
+    fmt.remove(emptyBrackets);
+    fmt = fmt.simplified();
+    while (!fmt.isEmpty() && (fmt.front() == u',' || fmt.front() == u' '))
+        fmt.remove(0, 1);
+    while (!fmt.isEmpty() && (fmt.back() == u',' || fmt.back() == u' '))
+        fmt.chop(1);
+    return fmt;
 }
+
+namespace {
+
+const QString kFixedDate = QStringLiteral("dd/MM/yyyy");
+const QString kFixedTime = QStringLiteral("HH:mm:ss");
+
+bool hasTime(const QTime &t)
+{
+    return t.hour() != 0 || t.minute() != 0 || t.second() != 0;
+}
+
+QString localeText(const QDateTime &moment, const QLocale &locale)
+{
+    QString text = locale.toString(moment.date(), dateFormat(locale));
+    if (hasTime(moment.time()))
+        text += u' ' + locale.toString(moment.time(), timeFormat(locale));
+    return text;
+}
+
+} // namespace
 
 QString format(const QDateTime &moment, const QLocale &locale)
 {
-    const QTime t = moment.time();
-    QString text = locale.toString(moment.date(), dateFormat(locale));
-    if (t.hour() != 0 || t.minute() != 0 || t.second() != 0)
-        text += u' ' + locale.toString(t, timeFormat(locale));
-    return text;
+    const QDateTime second(moment.date(), QTime(moment.time().hour(), moment.time().minute(), moment.time().second()));
+    const QString text = localeText(second, locale);
+    if (std::all_of(text.begin(), text.end(), TextCodec::isAnsi) && parse(text, locale) == second)
+        return text;
+    const QLocale c = QLocale::c();
+    return c.toString(second.date(), kFixedDate)
+        + (hasTime(second.time()) ? u' ' + c.toString(second.time(), kFixedTime) : QString());
+}
+
+QByteArray stored(const QDateTime &moment, const QLocale &locale)
+{
+    return TextCodec::toAnsi(format(moment, locale));
 }
 
 QByteArray now()
 {
-    return TextCodec::toAnsi(format(QDateTime::currentDateTime()));
+    return stored(QDateTime::currentDateTime());
 }
 
 std::optional<QDateTime> parse(QStringView text, const QLocale &locale)
@@ -71,13 +111,22 @@ std::optional<QDateTime> parse(QStringView text, const QLocale &locale)
     while (start < text.size() && text[start].isSpace())
         ++start;
     const QString s = text.mid(start).toString();
-    const QString df = dateFormat(locale);
-    QDateTime moment = locale.toDateTime(s, df + u' ' + timeFormat(locale));
-    if (moment.isValid())
-        return moment;
-    const QDate date = locale.toDate(s, df);
-    if (date.isValid())
-        return QDateTime(date, QTime(0, 0));
+    // The locale's own form first, then the fixed one written where the locale's cannot be.
+    struct Form
+    {
+        QLocale locale;
+        QString date;
+        QString time;
+    };
+    const Form forms[] = {{locale, dateFormat(locale), timeFormat(locale)}, {QLocale::c(), kFixedDate, kFixedTime}};
+    for (const Form &f : forms) {
+        const QDateTime moment = f.locale.toDateTime(s, f.date + u' ' + f.time);
+        if (moment.isValid())
+            return moment;
+        const QDate date = f.locale.toDate(s, f.date);
+        if (date.isValid())
+            return QDateTime(date, QTime(0, 0));
+    }
     return std::nullopt;
 }
 

@@ -7,15 +7,22 @@
 
 // The date-and-time text stored with every contact and with the reminder note:
 // the locale's short date with a four-digit year (so it reads back into the right
-// century), a blank, and the locale's long time without its time-zone part.
-// At exactly midnight the blank and the time are left out.
+// century), a blank, and the locale's long time without its time-zone part (and without
+// the brackets, commas and blanks that went with it). At exactly midnight the blank and
+// the time are left out.
+// The files are Windows-1252 and the text must read back: when the locale's text holds a
+// character the file cannot keep, or does not read back as the same moment, the text is
+// "dd/MM/yyyy HH:mm:ss" instead, which parse() reads in every locale.
 namespace DateText {
 
 QString dateFormat(const QLocale &locale = QLocale());
 QString timeFormat(const QLocale &locale = QLocale());
 
+// To the second; milliseconds are dropped.
 QString format(const QDateTime &moment, const QLocale &locale = QLocale());
-// The current local moment as text, in Windows-1252 bytes for the files.
+// format() as the files hold it, in Windows-1252 bytes.
+QByteArray stored(const QDateTime &moment, const QLocale &locale = QLocale());
+// The current local moment as stored().
 QByteArray now();
 
 // Reads a text written by format() back, with or without its time part.

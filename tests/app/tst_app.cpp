@@ -230,24 +230,33 @@ void TestMainWindow::reminderAtStartup_data()
 {
     QTest::addColumn<QByteArray>("file");
     QTest::addColumn<bool>("opens");
-    QTest::newRow("AutoLoad") << QByteArray("# AutoLoad\r\n# 03/03/2008 09:05:07\r\nnota\r\n") << true;
-    QTest::newRow("AutoLoad alone, LF") << QByteArray("# AutoLoad") << true;
-    QTest::newRow("other case") << QByteArray("# autoload\r\n") << false;
-    QTest::newRow("trailing blank") << QByteArray("# AutoLoad \r\n") << false;
-    QTest::newRow("NoLoad") << QByteArray("# NoLoad\r\n") << false;
-    QTest::newRow("empty file") << QByteArray() << false;
+    QTest::addColumn<bool>("unreadableBook"); // a folder in place of contact.csv
+    QTest::newRow("AutoLoad") << QByteArray("# AutoLoad\r\n# 03/03/2008 09:05:07\r\nnota\r\n") << true << false;
+    QTest::newRow("AutoLoad alone, LF") << QByteArray("# AutoLoad") << true << false;
+    QTest::newRow("other case") << QByteArray("# autoload\r\n") << false << false;
+    QTest::newRow("trailing blank") << QByteArray("# AutoLoad \r\n") << false << false;
+    QTest::newRow("NoLoad") << QByteArray("# NoLoad\r\n") << false << false;
+    QTest::newRow("empty file") << QByteArray() << false << false;
+    // The rest of the start-up runs after a book that cannot be read.
+    QTest::newRow("AutoLoad, unreadable book") << QByteArray("# AutoLoad\r\n") << true << true;
 }
 
 void TestMainWindow::reminderAtStartup()
 {
     QFETCH(QByteArray, file);
     QFETCH(bool, opens);
+    QFETCH(bool, unreadableBook);
     TestFolder folder;
     folder.write(QStringLiteral("data/promemoria.txt"), file);
+    if (unreadableBook)
+        QVERIFY(QDir(folder.path(QStringLiteral("data"))).mkdir(QStringLiteral("contact.csv")));
     ModalCloser closer;
     TfrmMain w;
     w.show();
     QCOMPARE(closer.title == QStringLiteral("Promemoria"), opens);
+    QCOMPARE(Messages::takeShown().size(), unreadableBook ? 1 : 0);
+    QCOMPARE(w.findChild<QComboBox *>(QStringLiteral("cbcerca"))->count(), 18);
+    QVERIFY(!w.findChild<QWidget *>(QStringLiteral("frmSplash")));
     // Starting never writes the note.
     QCOMPARE(folder.read(QStringLiteral("data/promemoria.txt")), file);
     QTest::qWait(20);
@@ -397,6 +406,15 @@ void TestMainWindow::unreadableBookIsReported()
     QCOMPARE(shown.first().icon, QMessageBox::Critical);
     QVERIFY(shown.first().text.contains(QStringLiteral("contact.csv")));
     QCOMPARE(w.listModel()->rowCount(), 0);
+    // The window is ready all the same: once the book is repaired and reloaded, search works.
+    QVERIFY(!w.findChild<QWidget *>(QStringLiteral("frmSplash")));
+    QVERIFY(QDir(folder.path(QStringLiteral("data"))).rmdir(QStringLiteral("contact.csv")));
+    folder.write(QStringLiteral("data/contact.csv"), book(3));
+    button(&w, "BitBtn3")->click();
+    w.findChild<QLineEdit *>(QStringLiteral("txtsearch"))->setText(QStringLiteral("Nome2"));
+    button(&w, "Button4")->click();
+    QCOMPARE(listedNumbers(w), QList<int>{2});
+    QCOMPARE(Messages::takeShown().size(), 0);
 }
 
 void TestMainWindow::addFromMainWindow()
@@ -603,6 +621,8 @@ void TestMainWindow::deleteSelectedRows()
     const auto shown = Messages::takeShown();
     QCOMPARE(shown.size(), 1);
     QCOMPARE(shown.first().title, QStringLiteral("Cancella Contatto"));
+    // Enter keeps the contacts.
+    QCOMPARE(shown.first().defaultButton, QMessageBox::No);
     QCOMPARE(shown.first().text, QStringLiteral("Sei sicuro di voler eliminare per sempre i contatti dalla rubrica?"));
     QCOMPARE(shown.first().icon, QMessageBox::NoIcon);
     QCOMPARE(folder.read(QStringLiteral("data/contact.csv")), after);
@@ -670,6 +690,8 @@ void TestMainWindow::cardLinks_data()
     QTest::addColumn<QStringList>("opened");
     QTest::newRow("e-mail") << line({{14, "anna@example.org"}}) << "lemail" << QStringList{"mailto:anna@example.org"};
     QTest::newRow("empty e-mail") << line({}) << "lemail" << QStringList{};
+    QTest::newRow("e-mail, headers left out") << line({{14, "anna@example.org?attach=C:\\x.txt&body=y"}}) << "lemail"
+                                              << QStringList{"mailto:anna@example.org"};
     QTest::newRow("mobile with blanks") << line({{8, "+39 333 12 34"}}) << "lcellprivato" << QStringList{"callto://+39 333 12 34"};
     QTest::newRow("work mobile") << line({{9, "+39 347"}}) << "lcelllavoro" << QStringList{"callto://+39 347"};
     QTest::newRow("home, entity kept") << line({{10, "02&#44;1"}}) << "ltelcasa" << QStringList{"callto://02&#44;1"};

@@ -12,10 +12,14 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileInfo>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QTest>
+#include <QTimer>
 
 namespace {
 
@@ -130,15 +134,20 @@ void TestEditor::fieldRule_data()
     QTest::addColumn<QString>("pasted");  // pasted in one go at the end
     QTest::addColumn<QString>("after");
     QTest::addColumn<QStringList>("messages");
-    QTest::newRow("comma typed between letters") << "txtcitta" << "" << "ab,c" << "" << "abc" << QStringList{kComma};
-    QTest::newRow("pasted commas, one message") << "txtnote" << "" << "x" << "a,b,,c" << "xabc" << QStringList{kComma};
-    QTest::newRow("pasted line break") << "txtindirizzo" << "" << "" << "Via Roma 1\r\n20100 Milano" << "Via Roma 120100 Milano" << QStringList{kChar};
-    QTest::newRow("pasted tab") << "txtnome" << "" << "" << "Anna\tMaria" << "AnnaMaria" << QStringList{kChar};
-    QTest::newRow("comma and line break") << "txtorg" << "" << "" << "a,\nb" << "ab" << QStringList{kComma};
-    QTest::newRow("emoji") << "txtmessenger" << "" << "" << QString::fromUtf8("ciao \xF0\x9F\x98\x80!") << "ciao !" << QStringList{kChar};
-    QTest::newRow("Greek letter") << "txtcognome" << "" << "" << QString::fromUtf8("\xCE\xA9mega") << "mega" << QStringList{kChar};
-    QTest::newRow("Windows-1252 letters stay") << "txtcitta" << "" << "" << QString::fromUtf8("Forlì € “ok”") << QString::fromUtf8("Forlì € “ok”") << QStringList{};
-    QTest::newRow("phone keeps +39") << "txtcellprivato" << "+39" << " 333," << "" << "+39 333" << QStringList{kComma};
+    // Typed on at typing speed, into what has the focus, after the message came up; the
+    // message is then a real box, answered by Enter once the typing is done.
+    QTest::addColumn<QString>("typedOn");
+    QTest::newRow("comma typed between letters") << "txtcitta" << "" << "ab,c" << "" << "abc" << QStringList{kComma} << "";
+    QTest::newRow("pasted commas, one message") << "txtnote" << "" << "x" << "a,b,,c" << "xabc" << QStringList{kComma} << "";
+    QTest::newRow("pasted line break") << "txtindirizzo" << "" << "" << "Via Roma 1\r\n20100 Milano" << "Via Roma 120100 Milano" << QStringList{kChar} << "";
+    QTest::newRow("pasted tab") << "txtnome" << "" << "" << "Anna\tMaria" << "AnnaMaria" << QStringList{kChar} << "";
+    QTest::newRow("comma and line break") << "txtorg" << "" << "" << "a,\nb" << "ab" << QStringList{kComma} << "";
+    QTest::newRow("emoji") << "txtmessenger" << "" << "" << QString::fromUtf8("ciao \xF0\x9F\x98\x80!") << "ciao !" << QStringList{kChar} << "";
+    QTest::newRow("Greek letter") << "txtcognome" << "" << "" << QString::fromUtf8("\xCE\xA9mega") << "mega" << QStringList{kChar} << "";
+    QTest::newRow("Windows-1252 letters stay") << "txtcitta" << "" << "" << QString::fromUtf8("Forlì € “ok”") << QString::fromUtf8("Forlì € “ok”") << QStringList{} << "";
+    QTest::newRow("phone keeps +39") << "txtcellprivato" << "+39" << " 333," << "" << "+39 333" << QStringList{kComma} << "";
+    // The blank after the comma must not press the box's OK: the box stays until answered.
+    QTest::newRow("typing on after the message") << "txtcognome" << "" << "Rossi," << "" << "Rossi" << QStringList{kComma} << " B";
 }
 
 void TestEditor::fieldRule()
@@ -149,6 +158,7 @@ void TestEditor::fieldRule()
     QFETCH(QString, pasted);
     QFETCH(QString, after);
     QFETCH(QStringList, messages);
+    QFETCH(QString, typedOn);
     TestFolder folder;
     TfrmAggiungi editor;
     editor.show();
@@ -156,7 +166,34 @@ void TestEditor::fieldRule()
     QCOMPARE(b->text(), before);
     b->setFocus();
     b->end(false);
+
+    // One key every 80 ms, the way a person types on without looking up.
+    QTimer typist;
+    QElapsedTimer boxUp;
+    qsizetype next = 0;
+    Messages::setShowForReal(!typedOn.isEmpty());
+    const auto realBoxesOff = qScopeGuard([] { Messages::setShowForReal(false); });
+    connect(&typist, &QTimer::timeout, this, [&] {
+        QWidget *modal = QApplication::activeModalWidget();
+        if (modal && !boxUp.isValid())
+            boxUp.start();
+        if (!boxUp.isValid())
+            return;
+        QWidget *target = QApplication::focusWidget() ? QApplication::focusWidget() : b;
+        if (next < typedOn.size()) {
+            QTest::keyClick(target, typedOn[next++].toLatin1());
+        } else if (modal && boxUp.elapsed() < 600) {
+            return;
+        } else {
+            if (modal)
+                QTest::keyClick(target, Qt::Key_Return);
+            typist.stop();
+        }
+    });
+    if (!typedOn.isEmpty())
+        typist.start(80);
     QTest::keyClicks(b, typed);
+    QTRY_VERIFY(!typist.isActive());
     if (!pasted.isEmpty()) {
         QApplication::clipboard()->setText(pasted);
         b->paste();
@@ -247,6 +284,15 @@ void TestEditor::mandatoryFields()
     TestFolder folder;
     TfrmAggiungi editor;
     editor.show();
+    // Each control has a name of its own; Label14 is the note about the bold fields.
+    QStringList names;
+    for (const QWidget *w : editor.findChildren<QWidget *>()) {
+        if (!w->objectName().isEmpty() && !w->objectName().startsWith(u"qt_"))
+            names.append(w->objectName());
+    }
+    QCOMPARE(QSet<QString>(names.begin(), names.end()).size(), names.size());
+    QCOMPARE(editor.findChild<QLabel *>(QStringLiteral("Label14"))->text(),
+             QStringLiteral("[ i campi in grassetto sono obbligatori ]"));
     box(&editor, QStringLiteral("txtnome"))->setText(name);
     box(&editor, QStringLiteral("txtcognome"))->setText(surname);
     box(&editor, QStringLiteral("txtnote"))->setText(QStringLiteral("kept"));
@@ -439,6 +485,7 @@ void TestEditor::doubleClicks_data()
     QTest::newRow("phone with blanks") << "txtteluff" << "+39 02 1234" << QStringList{"callto://+39 02 1234"};
     QTest::newRow("empty mail") << "txtmail" << "" << QStringList{"mailto:"};
     QTest::newRow("mail") << "txtmail" << "a@b.it" << QStringList{"mailto:a@b.it"};
+    QTest::newRow("mail, headers left out") << "txtmail" << "a@b.it?attach=/etc/passwd" << QStringList{"mailto:a@b.it"};
     QTest::newRow("https any case") << "txtweb" << "HTTPS://example.org" << QStringList{"HTTPS://example.org"};
     QTest::newRow("ftp") << "txtweb" << "ftp://example.org/x" << QStringList{"ftp://example.org/x"};
     QTest::newRow("www gets http") << "txtweb" << "www.example.org" << QStringList{"http://www.example.org"};

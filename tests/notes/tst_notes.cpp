@@ -200,6 +200,8 @@ void TestReminder::chiudi_data()
                                         << QByteArray("# AutoLoad\r\n# <now>\r\n");
     QTest::newRow("trailing empty line unchanged") << "# NoLoad\r\n" + savedOn() + "\r\nx\r\n\r\n" << false << QString()
                                                    << false << true << false << "# NoLoad\r\n" + savedOn() + "\r\nx\r\n\r\n";
+    QTest::newRow("one empty line unchanged") << "# NoLoad\r\n" + savedOn() + "\r\n\r\n" << false << QString() << false
+                                              << true << false << "# NoLoad\r\n" + savedOn() + "\r\n\r\n";
     // The note survives a date line the regional settings cannot read: untouched, it is not
     // asked about, and only the marker changes.
     QTest::newRow("unreadable date, ticked") << QByteArray("# NoLoad\r\n# 2008-03-03 kello 9\r\nnota\r\n") << false

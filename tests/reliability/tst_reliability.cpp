@@ -149,6 +149,7 @@ private Q_SLOTS:
 
     void killedSaves_data();
     void killedSaves();
+    void leftoverTemporaryFiles_data();
     void leftoverTemporaryFiles();
     void failingDisk_data();
     void failingDisk();
@@ -286,16 +287,41 @@ void TestReliability::killedSaves()
     QVERIFY(seenA > 0 && seenB > 0);
 }
 
+void TestReliability::leftoverTemporaryFiles_data()
+{
+    QTest::addColumn<bool>("startUp");
+    QTest::newRow("the window alone reads past them") << false;
+    QTest::newRow("the start holding the lock clears them away") << true;
+}
+
 void TestReliability::leftoverTemporaryFiles()
 {
     // What a save killed after writing its temporary file and before putting it in place
     // leaves behind: the next start reads the real files only, and saves go on as usual.
+    QFETCH(bool, startUp);
     TestFolder folder;
     folder.write(QStringLiteral("data/contact.csv"), kContact + "\r\n");
     folder.write(QStringLiteral("data/contact.csv.Ab12Cd"), "Bruno,Bianchi,-,-\r\nCarla,Verdi");
     folder.write(QStringLiteral("data/promemoria.txt"), reminder(false, 2));
     folder.write(QStringLiteral("data/promemoria.txt.Xy34Zw"), reminder(true, 3));
-    const QStringList entries = dataEntries(folder);
+    // Names no save of the program makes: these stay whatever happens.
+    folder.write(QStringLiteral("data/contact.csv.Ab12C"), "x");
+    folder.write(QStringLiteral("data/rubrica.csv.Ab12Cd"), "x");
+    folder.write(QStringLiteral("fuori.txt"), "x");
+    QVERIFY(QFile::link(folder.path(QStringLiteral("fuori.txt")), folder.path(QStringLiteral("data/contact.csv.Ln12Kk"))));
+    QVERIFY(QDir(folder.path(QStringLiteral("data"))).mkdir(QStringLiteral("promemoria.txt.Qq11Ww")));
+    QStringList entries = dataEntries(folder);
+    std::unique_ptr<DataFolderLock> lock;
+    if (startUp) {
+        lock = StartUp::takeDataFolder();
+        QVERIFY(lock);
+        entries.removeOne(QStringLiteral("contact.csv.Ab12Cd"));
+        entries.removeOne(QStringLiteral("promemoria.txt.Xy34Zw"));
+        entries.append(QStringLiteral("rubrino.lock"));
+        entries.sort();
+        QCOMPARE(dataEntries(folder), entries);
+        QCOMPARE(folder.read(QStringLiteral("fuori.txt")), QByteArray("x"));
+    }
     TfrmMain w;
     w.show();
     QCOMPARE(w.listModel()->rowCount(), 1);
@@ -314,7 +340,8 @@ void TestReliability::leftoverTemporaryFiles()
     QCOMPARE(lines[0], kContact);
     QVERIFY(lines[1].startsWith("Dario,Neri,"));
     QCOMPARE(dataEntries(folder), entries);
-    QCOMPARE(folder.read(QStringLiteral("data/contact.csv.Ab12Cd")), QByteArray("Bruno,Bianchi,-,-\r\nCarla,Verdi"));
+    if (!startUp)
+        QCOMPARE(folder.read(QStringLiteral("data/contact.csv.Ab12Cd")), QByteArray("Bruno,Bianchi,-,-\r\nCarla,Verdi"));
 }
 
 // ---------------------------------------------------------------------------------------

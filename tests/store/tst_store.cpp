@@ -1,5 +1,7 @@
 #include "support/TestSupport.h"
 
+#include "app/Messages.h"
+#include "app/StartUp.h"
 #include "store/AddressBook.h"
 #include "store/AppError.h"
 #include "store/CSVStringInfo.h"
@@ -9,6 +11,8 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QScopeGuard>
+#include <QSysInfo>
 #include <QTest>
 
 class TestStore : public QObject
@@ -36,6 +40,7 @@ private Q_SLOTS:
     void dateTextAtMidnightHasNoTime();
     void failedSaveLeavesOldFile();
     void saveIntoMissingFolderFails();
+    void oneProgramPerDataFolder_data();
     void oneProgramPerDataFolder();
     void searchFoldsOnlyAsciiLetters_data();
     void searchFoldsOnlyAsciiLetters();
@@ -265,25 +270,35 @@ void TestStore::codecMapsWindows1252()
 void TestStore::dateText_data()
 {
     QTest::addColumn<QLocale>("locale");
-    QTest::newRow("it_IT") << QLocale(QLocale::Italian, QLocale::Italy);
-    QTest::newRow("en_US") << QLocale(QLocale::English, QLocale::UnitedStates);
-    QTest::newRow("de_DE") << QLocale(QLocale::German, QLocale::Germany);
-    QTest::newRow("C") << QLocale::c();
+    QTest::addColumn<QByteArray>("stored"); // the bytes written for 3 March 2008, 09:05:07
+    QTest::newRow("it_IT") << QLocale(QLocale::Italian, QLocale::Italy) << QByteArray("03/03/2008 09:05:07");
+    QTest::newRow("en_US") << QLocale(QLocale::English, QLocale::UnitedStates) << QByteArray("3/3/2008 9:05:07 AM");
+    QTest::newRow("de_DE") << QLocale(QLocale::German, QLocale::Germany) << QByteArray("03.03.2008 09:05:07");
+    QTest::newRow("C") << QLocale::c() << QByteArray("3 Mar 2008 09:05:07");
+    // The time zone goes with its brackets, "H:mm:ss (t)", or its comma, "HH:mm:ss, t".
+    QTest::newRow("es_ES") << QLocale(QLocale::Spanish, QLocale::Spain) << QByteArray("3/3/2008 9:05:07");
+    QTest::newRow("be_BY") << QLocale(QLocale::Belarusian, QLocale::Belarus) << QByteArray("3.03.2008 09:05:07");
+    // Characters Windows-1252 cannot hold ("H時mm分ss秒"): the fixed form instead of "?".
+    QTest::newRow("ja_JP") << QLocale(QLocale::Japanese, QLocale::Japan) << QByteArray("03/03/2008 09:05:07");
+    QTest::newRow("ar_EG, other digits") << QLocale(QLocale::Arabic, QLocale::Egypt) << QByteArray("03/03/2008 09:05:07");
 }
 
 void TestStore::dateText()
 {
     QFETCH(QLocale, locale);
+    QFETCH(QByteArray, stored);
     const QDateTime moment(QDate(2008, 3, 3), QTime(9, 5, 7));
+    QCOMPARE(DateText::stored(moment.addMSecs(678), locale), stored);
     const QString text = DateText::format(moment, locale);
-    QVERIFY2(text.contains(QStringLiteral("2008")), qPrintable(text));
-    QVERIFY2(!text.endsWith(u' '), qPrintable(text));
     const auto back = DateText::parse(text, locale);
     QVERIFY2(back.has_value(), qPrintable(text));
     QCOMPARE(*back, moment);
     // Leading blanks are skipped, as the reminder's "# " line needs.
     QCOMPARE(*DateText::parse(QStringLiteral("  ") + text, locale), moment);
     QVERIFY(!DateText::parse(u"not a date", locale).has_value());
+    // The evening too, where a 12-hour clock without its marker would read back as morning.
+    const QDateTime evening(QDate(2008, 3, 3), QTime(21, 5, 7));
+    QCOMPARE(DateText::parse(TextCodec::fromAnsi(DateText::stored(evening, locale)), locale), evening);
 }
 
 void TestStore::dateTextAtMidnightHasNoTime()
@@ -323,23 +338,77 @@ void TestStore::saveIntoMissingFolderFails()
     }
 }
 
+void TestStore::oneProgramPerDataFolder_data()
+{
+    QTest::addColumn<QByteArray>("lockFile"); // "<held>": held by a running copy; "<no folder>": nowhere to lock
+    QTest::addColumn<QMessageBox::StandardButton>("answer"); // NoButton: nothing is asked
+    QTest::addColumn<bool>("starts");
+
+    const QByteArray host = QSysInfo::machineHostName().toUtf8();
+    const QByteArray id = QSysInfo::machineUniqueId();
+    const auto none = QMessageBox::NoButton;
+    QTest::newRow("held by a running copy") << QByteArray("<held>") << none << false;
+    // Its process is gone: a crash, taken over without a word.
+    QTest::newRow("left by a crash here") << QByteArray("999999\nrubrino\n" + host + "\n" + id + "\n") << none << true;
+    // A crash while the lock file was written.
+    QTest::newRow("empty lock file") << QByteArray() << none << true;
+    QTest::newRow("unreadable lock file") << QByteArray("\0\0\0\0\0\0", 6) << none << true;
+    // As QLockFile writes it on another computer: process, program, computer, machine, boot.
+    const QByteArray elsewhere = "4242\nrubrino\naltro-pc\n0123456789abcdef0123456789abcdef\nboot\n";
+    QTest::newRow("another computer, No") << elsewhere << QMessageBox::No << false;
+    QTest::newRow("another computer, Yes") << elsewhere << QMessageBox::Yes << true;
+    QTest::newRow("another computer of the same name, Yes")
+        << QByteArray("4242\nrubrino\n" + host + "\n0123456789abcdef0123456789abcdef\nboot\n") << QMessageBox::Yes << true;
+    QTest::newRow("no folder to lock in") << QByteArray("<no folder>") << none << true;
+}
+
 void TestStore::oneProgramPerDataFolder()
 {
+    QFETCH(QByteArray, lockFile);
+    QFETCH(QMessageBox::StandardButton, answer);
+    QFETCH(bool, starts);
     TestFolder folder;
-    const QString data = folder.path(QStringLiteral("data"));
-    {
-        DataFolderLock first(data);
-        QCOMPARE(first.acquire(), DataFolderLock::Locked);
-        DataFolderLock second(data);
-        QCOMPARE(second.acquire(), DataFolderLock::AlreadyOpen);
+    QLocale::setDefault(QLocale(QLocale::Italian, QLocale::Italy));
+    const auto cLocale = qScopeGuard([] { QLocale::setDefault(QLocale::c()); });
+    const QString lockPath = folder.path(QStringLiteral("data/rubrino.lock"));
+    DataFolderLock running(folder.path(QStringLiteral("data")));
+    if (lockFile == "<held>") {
+        QCOMPARE(running.acquire(), DataFolderLock::Locked);
+    } else if (lockFile == "<no folder>") {
+        // A file where the folder should be: the lock cannot be made, the program still starts.
+        QVERIFY(QDir(folder.path()).rmdir(QStringLiteral("data")));
+        folder.write(QStringLiteral("data"), "x");
+    } else {
+        folder.write(QStringLiteral("data/rubrino.lock"), lockFile);
+        QFile f(lockPath);
+        QVERIFY(f.open(QIODevice::ReadWrite));
+        QVERIFY(f.setFileTime(QDateTime(QDate(2024, 5, 6), QTime(7, 8, 9)), QFileDevice::FileModificationTime));
     }
-    // A lock left by a copy that crashed (its process is gone) is taken over.
-    folder.write(QStringLiteral("data/rubrino.lock"), "999999\nrubrino\n" + QSysInfo::machineHostName().toUtf8() + "\n");
-    DataFolderLock next(data);
-    QCOMPARE(next.acquire(), DataFolderLock::Locked);
-    // No folder to lock in: the program still starts.
-    DataFolderLock nowhere(folder.path(QStringLiteral("missing/data")));
-    QCOMPARE(nowhere.acquire(), DataFolderLock::Unavailable);
+    const QByteArray before = folder.read(QStringLiteral("data/rubrino.lock"));
+    if (answer != QMessageBox::NoButton)
+        Messages::setNextAnswer(answer);
+
+    const std::unique_ptr<DataFolderLock> lock = StartUp::takeDataFolder();
+    QCOMPARE(bool(lock), starts);
+    const QList<Messages::Shown> shown = Messages::takeShown();
+    if (answer != QMessageBox::NoButton) {
+        QCOMPARE(shown.size(), 1);
+        QCOMPARE(shown[0].text, QStringLiteral("La rubrica risulta aperta sul computer «%1» dal 06/05/2024 07:08:09. Se "
+                                               "Rubrino non è più aperto su quel computer, vuoi aprirla comunque?")
+                                    .arg(QString::fromUtf8(lockFile.split('\n').at(2))));
+        QCOMPARE(shown[0].buttons, QMessageBox::Yes | QMessageBox::No);
+        QCOMPARE(shown[0].defaultButton, QMessageBox::No);
+    } else if (!starts) {
+        QCOMPARE(shown.size(), 1);
+        QCOMPARE(shown[0].text, QStringLiteral("Rubrino è già aperto su questa rubrica."));
+    } else {
+        QCOMPARE(shown.size(), 0);
+    }
+    // Refused, nothing is touched; started, the lock is this copy's own.
+    if (!starts)
+        QCOMPARE(folder.read(QStringLiteral("data/rubrino.lock")), before);
+    else if (lockFile != "<no folder>")
+        QVERIFY(folder.read(QStringLiteral("data/rubrino.lock")).startsWith(QByteArray::number(QCoreApplication::applicationPid()) + '\n'));
 }
 
 void TestStore::searchFoldsOnlyAsciiLetters_data()
