@@ -1,9 +1,9 @@
 #include "AtomicFile.h"
 
 #include "AppError.h"
+#include "FileAccess.h"
 
-#include <QCoreApplication>
-#include <QDir>
+#include <QFileInfo>
 
 AtomicFile::AtomicFile(const QString &path) : m_file(path)
 {
@@ -26,7 +26,13 @@ void AtomicFile::commit()
     if (!m_ok) {
         const QString reason = m_file.errorString();
         m_file.cancelWriting();
-        throw AppError(QCoreApplication::translate("AddressBook", "Impossibile scrivere il file \"%1\": %2")
-                           .arg(QDir::toNativeSeparators(m_file.fileName()), reason));
+        const QString path = m_file.fileName();
+        const QFileInfo target(path);
+        FileAccess::Cause cause = FileAccess::causeOfErrorString(reason);
+        if (target.isDir())
+            cause = FileAccess::Cause::Folder;
+        else if (cause == FileAccess::Cause::Other && target.exists() && !target.isWritable())
+            cause = FileAccess::Cause::NoPermission;
+        throw AppError(FileAccess::writeError(path, cause, reason));
     }
 }
