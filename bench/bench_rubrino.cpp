@@ -171,14 +171,21 @@ int main(int argc, char **argv)
         // The editor's save path with the main window showing the book, as a user adds a
         // contact: the new book written, and the reload that follows every add.
         b.contacts = countLines(AddressBook::contactFile());
-        TfrmMain w;
-        seconds = timeRuns(runs, [&] { b.resetBook(); w.Reload(); }, [&] {
-            TfrmAggiungi editor(&w);
-            editor.findChild<QLineEdit *>(QStringLiteral("txtnome"))->setText(QStringLiteral("Zoë"));
-            editor.findChild<QLineEdit *>(QStringLiteral("txtcognome"))->setText(QStringLiteral("Nuovo"));
-            editor.buttClick();
-            w.Reload();
-        });
+        std::unique_ptr<TfrmMain> w;
+        seconds = timeRuns(runs,
+                           [&] {
+                               w.reset();
+                               b.resetBook();
+                               w = std::make_unique<TfrmMain>();
+                               w->Reload();
+                           },
+                           [&] {
+                               TfrmAggiungi editor(w.get());
+                               editor.findChild<QLineEdit *>(QStringLiteral("txtnome"))->setText(QStringLiteral("Zoë"));
+                               editor.findChild<QLineEdit *>(QStringLiteral("txtcognome"))->setText(QStringLiteral("Nuovo"));
+                               editor.buttClick();
+                               w->Reload();
+                           });
     } else if (op == u"import-ldif" || op == u"import-vcard") {
         // The importer fills the candidates, then the selection window opens showing them.
         const bool ldif = op == u"import-ldif";
