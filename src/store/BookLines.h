@@ -123,6 +123,8 @@ private:
     QByteArrayView fieldOf(QByteArrayView line) const
     {
         QByteArrayView value;
+        if (m_field < 0)
+            return value; // no field chosen: nothing to match
         int k = 0;
         TCSVStringInfo::forEachField(line, [&](QByteArrayView f) {
             if (k++ < m_field)
