@@ -5,6 +5,8 @@
 
 #include <QFileInfo>
 
+#include <algorithm>
+
 AtomicFile::AtomicFile(const QString &path) : m_file(path)
 {
     // Unbuffered, so that a disk that fills up shows in write()'s count: a buffered write
@@ -15,8 +17,16 @@ AtomicFile::AtomicFile(const QString &path) : m_file(path)
 
 void AtomicFile::write(QByteArrayView bytes)
 {
-    if (m_ok && !bytes.isEmpty())
-        m_ok = m_file.write(bytes.data(), bytes.size()) == bytes.size();
+    // A write cut short (a disk that fills up) is tried again for the rest: the second try
+    // fails outright, and only then does the system say why.
+    const char *p = bytes.data();
+    qint64 left = bytes.size();
+    while (m_ok && left > 0) {
+        const qint64 n = m_file.write(p, left);
+        m_ok = n > 0;
+        p += std::max<qint64>(n, 0);
+        left -= std::max<qint64>(n, 0);
+    }
 }
 
 void AtomicFile::commit()
