@@ -3,6 +3,7 @@
 #include "FuzzSupport.h"
 
 #include "store/AddressBook.h"
+#include "store/BookLines.h"
 #include "store/CSVStringInfo.h"
 #include "store/ContactListModel.h"
 
@@ -39,14 +40,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     }
     FUZZ_CHECK(AddressBook::splitLines(AddressBook::joinLines(lines)) == lines);
 
-    // The main list's model over the same lines, as the list shows them.
+    // The book in one block finds the same lines through its index, and the main list's
+    // model over it shows them, each row the line of its number.
+    const BookLines book = BookLines::fromBytes(input.toByteArray());
+    FUZZ_CHECK(book.size() == lines.size());
+    for (qsizetype k = 0; k < lines.size(); ++k)
+        FUZZ_CHECK(book[k] == lines[k] && book.nonEmptyLines().contains(k) == !lines[k].isEmpty());
     ContactListModel model;
-    QList<int> rows;
-    for (int k = 0; k < lines.size(); ++k)
-        rows.append(k);
-    model.setRows(lines, rows);
+    model.setRows(book, LineSet::all(book.size()));
     for (int r = 0; r < model.rowCount(); ++r) {
         FUZZ_CHECK(model.lineNumber(r) == r + 1);
+        FUZZ_CHECK(model.line(r) == lines[r]);
         FUZZ_CHECK(model.fields(r).size() == TContatto::FieldCount);
         for (int c = 0; c < model.columnCount(); ++c)
             (void)model.data(model.index(r, c), Qt::DisplayRole);

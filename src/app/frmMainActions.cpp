@@ -51,32 +51,32 @@ void TfrmMain::Button3Click()
     // Each selected row carries its contact's line number, found rows of a search included:
     // exactly those lines go, whatever their text looks like.
     WaitCursor wait;
-    QList<bool> gone(contactLines.size(), false);
+    std::vector<bool> gone(size_t(contactLines.size()), false);
     QElapsedTimer sinceRepaint;
     sinceRepaint.start();
     for (int row : selectedRows()) {
         const int index = m_model->lineNumber(row) - 1;
-        if (index >= 0 && index < gone.size())
-            gone[index] = true;
+        if (index >= 0 && size_t(index) < gone.size())
+            gone[size_t(index)] = true;
         // A long delete keeps the window painted, without taking the user's input meanwhile.
         if (sinceRepaint.elapsed() >= 50) {
             QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
             sinceRepaint.restart();
         }
     }
-    {
-        QByteArrayList kept;
-        kept.reserve(contactLines.size());
-        for (int k = 0; k < contactLines.size(); ++k) {
-            if (!gone[k])
-                kept.append(contactLines[k]);
-        }
-        // A failed write throws: the file and the list stay as they were.
-        AddressBook::writeLines(AddressBook::contactFile(), kept);
+    // The book is written again from the lines in memory, so the file must still hold
+    // exactly them: lines another window or program added meanwhile would be lost. When it
+    // does not, nothing is written and the list shows the file as it is now. A failed write
+    // throws: the file and the list stay as they were.
+    try {
+        BookEdit edit;
+        edit.dropped = &gone;
+        contactLines.save(AddressBook::contactFile(), edit);
+    } catch (const BookChanged &changed) {
+        Reload();
+        ShowError(changed.message());
+        return;
     }
-    // The old lines are let go before the file is read again, so a large book is never
-    // held twice.
-    gone = {};
     Reload();
 }
 

@@ -361,30 +361,21 @@ void TfrmMain::FormShow()
 
 void TfrmMain::Reload()
 {
-    // searchValues points into contactLines: it goes first.
+    // Everything that holds the old book lets it go first, so that a large book is never
+    // held twice; the counter follows the emptied list until the new book is in.
     searchValues.clear();
-    contactLines.clear();
+    contactLines = BookLines();
     m_model->clear();
     selectedIndex = 0;
     selectedNumber.clear();
     lista->setHint(QString());
     ClearContact();
+    lcont->setText(QStringLiteral("0"));
 
-    const QString path = AddressBook::contactFile();
-    if (!QFileInfo::exists(path)) {
-        lcont->setText(QStringLiteral("0"));
-        return;
-    }
-    contactLines = AddressBook::readLines(path);
-    // A zero-length line is no contact: it is not listed, but it stays in the file and
-    // keeps its number, so the numbering shows a gap there.
-    QList<int> rows;
-    rows.reserve(contactLines.size());
-    for (int k = 0; k < contactLines.size(); ++k) {
-        if (!contactLines[k].isEmpty())
-            rows.append(k);
-    }
-    m_model->setRows(contactLines, std::move(rows));
+    // A missing file is an empty book. A zero-length line is no contact: it is not listed,
+    // but it stays in the file and keeps its number, so the numbering shows a gap there.
+    contactLines = BookLines::read(AddressBook::contactFile());
+    m_model->setRows(contactLines, contactLines.nonEmptyLines());
     lcont->setText(QString::number(m_model->rowCount()));
 }
 
@@ -398,22 +389,9 @@ void TfrmMain::ClearContact()
 
 void TfrmMain::LoadLis(int fieldIndex)
 {
-    // The values point into the lines of contactLines instead of copying them: a search of a
-    // million contacts then allocates nothing per contact. They live until the next reload.
-    searchValues.clear();
-    searchValues.reserve(contactLines.size());
-    for (const QByteArray &line : std::as_const(contactLines)) {
-        QByteArrayView value;
-        int k = 0;
-        TCSVStringInfo::forEachField(line, [&](QByteArrayView f) {
-            if (k++ == fieldIndex) {
-                value = f;
-                return false;
-            }
-            return true;
-        });
-        searchValues.append(QByteArray::fromRawData(value.data(), value.size()));
-    }
+    // The values are views into the lines of contactLines, found as the search reads them:
+    // a search of a million contacts copies nothing. They live until the next reload.
+    searchValues = SearchValues(contactLines, fieldIndex);
 }
 
 void TfrmMain::onSelectionChanged(const QItemSelection &selected, const QItemSelection &deselected)
@@ -445,7 +423,7 @@ void TfrmMain::listaSelectItem(int row)
     selectedNumber = QString::number(m_model->lineNumber(row));
     selectedIndex = row;
     gb->setTitle(QStringLiteral("Scheda contatto n. ") + selectedNumber + QStringLiteral(" :"));
-    const QByteArrayList fields = m_model->fields(row);
+    const QList<QByteArrayView> fields = m_model->fieldViews(row);
     // Fields 1 to 16 and 18 go to the labels, the note (17) to the memo.
     for (int k = 0; k < m_cardLabels.size(); ++k) {
         const int field = k < TContatto::note ? k : TContatto::datainserimento;
@@ -479,7 +457,7 @@ void TfrmMain::listaMouseDown()
         return;
     // One entry per field, each ended by CR; the view shows one line per field.
     QString hint;
-    const QByteArrayList fields = m_model->fields(selectedIndex);
+    const QList<QByteArrayView> fields = m_model->fieldViews(selectedIndex);
     for (int c = 1; c < m_model->columnCount(); ++c) {
         hint += m_model->headerData(c, Qt::Horizontal).toString() + QStringLiteral(": ")
             + AddressBook::shownField(fields[c - 1]) + u'\r';
@@ -507,16 +485,15 @@ void TfrmMain::Button4Click()
     lista->setHint(QString());
     ClearContact();
 
-    QList<int> rows;
+    LineSet rows;
     // A character the address book cannot hold matches nothing.
-    if (std::all_of(key.begin(), key.end(), TextCodec::isAnsi)) {
-        const QByteArray needle = TextCodec::toAnsi(key);
-        for (int k = 0; k < searchValues.size(); ++k) {
-            if (AddressBook::containsIgnoringAsciiCase(searchValues[k], needle))
-                rows.append(k);
-        }
-    }
-    const int found = int(rows.size());
+    const bool storable = std::all_of(key.begin(), key.end(), TextCodec::isAnsi);
+    const QByteArray needle = TextCodec::toAnsi(key);
+    searchValues.forEach([&](qsizetype, QByteArrayView value) {
+        rows.append(storable && AddressBook::containsIgnoringAsciiCase(value, needle));
+    });
+    rows.finish();
+    const qsizetype found = rows.count();
     m_model->setRows(contactLines, std::move(rows));
     lsear->setText(QString::number(found));
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "store/BookLines.h"
+
 #include <QByteArrayList>
 #include <QMainWindow>
 #include <QPointer>
@@ -31,10 +33,11 @@ public:
 
     static TfrmMain *instance();
 
-    // The address-book file in memory, in file order, exactly as read.
-    QByteArrayList contactLines;
-    // For each line of contactLines, the value of the field chosen for search.
-    QByteArrayList searchValues;
+    // The address-book file in memory, in file order, exactly as read: one block for the
+    // whole book, shared with the list's model; a reload replaces it as a whole.
+    BookLines contactLines;
+    // For each line of contactLines, the value of the field chosen for search, as views.
+    SearchValues searchValues;
     // Candidate lines of the last file read by an importer.
     QByteArrayList importLines;
     // The row of the most recent selection change and its "N." caption (the line number);

@@ -79,24 +79,19 @@ QByteArray composeLine(const QStringList &boxes, const QByteArray &date)
     return line;
 }
 
-void storeLine(const QString &path, int lineNumber, const QByteArray &line)
+void storeLine(const QString &path, int lineNumber, const QByteArray &line, const BookLines *loaded)
 {
-    // The file streams through line by line: a large address book is never held whole a
-    // second time while the main window holds it too.
+    BookEdit edit;
     if (lineNumber == 0) {
-        AddressBook::rewriteLines(path, {}, {line});
-        return;
+        edit.appended = {line};
+    } else {
+        edit.replaced = lineNumber - 1;
+        edit.line = line;
     }
-    AddressBook::rewriteLines(
-        path,
-        [&](qsizetype index, QByteArray &current) {
-            if (index == lineNumber - 1)
-                current = line;
-        },
-        {}, [&](qsizetype count) {
-            if (lineNumber < 1 || lineNumber > count)
-                throw AppError(missingLineMessage(lineNumber));
-        });
+    saveBookEdit(path, loaded, edit, [&](qsizetype count) {
+        if (lineNumber < 0 || lineNumber > count)
+            throw AppError(missingLineMessage(lineNumber));
+    });
 }
 
 } // namespace ContactEditing

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "store/BookLines.h"
+
 #include <QByteArray>
 #include <QByteArrayList>
 #include <QString>
@@ -42,9 +44,10 @@ QString longFieldMessage(int lineNumber);
 inline constexpr int MaxFieldLength = 32767;
 
 // Puts `line` into the file: in place of line `lineNumber` (1-based), or at the end when
-// lineNumber is 0. The file is read afresh and written whole; a missing file starts empty.
-// Throws AppError when the file cannot be read or written, or no longer holds that line;
-// the file then keeps its previous contents.
-void storeLine(const QString &path, int lineNumber, const QByteArray &line);
+// lineNumber is 0. The file is written whole, from `loaded` (the book the main window shows)
+// when the file still holds exactly it, otherwise from the file read afresh; a missing file
+// starts empty. Throws AppError when the file cannot be read or written, or no longer holds
+// that line; the file then keeps its previous contents.
+void storeLine(const QString &path, int lineNumber, const QByteArray &line, const BookLines *loaded = nullptr);
 
 } // namespace ContactEditing

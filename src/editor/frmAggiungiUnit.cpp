@@ -205,15 +205,18 @@ bool TfrmAggiungi::Inizializza(const QString &line)
         ShowError(ContactEditing::missingLineMessage(numriga));
         return false;
     }
-    // The file as it is now: the list the line number came from may be out of date.
-    const QByteArrayList lines = AddressBook::readLinesIfExists(AddressBook::contactFile());
+    // The file as it is now: the list the line number came from may be out of date. The
+    // main window's book is the file as long as the file still holds exactly it.
+    const QString path = AddressBook::contactFile();
+    const TfrmMain *main = TfrmMain::instance();
+    const BookLines lines = main && main->contactLines.stillIn(path) ? main->contactLines : BookLines::read(path);
     if (numriga > lines.size()) {
         ShowError(ContactEditing::missingLineMessage(numriga));
         return false;
     }
     TCSVStringInfo own;
     TCSVStringInfo *splitter = TfrmMain::instance() ? TfrmMain::instance()->csv : &own;
-    splitter->setSourceString(lines[numriga - 1]);
+    splitter->setSourceString(lines[numriga - 1].toByteArray());
     const QByteArrayList fields = splitter->FieldList();
     if (fields.size() < ContactEditing::BoxCount) {
         ShowError(ContactEditing::shortLineMessage(numriga));
@@ -253,7 +256,8 @@ void TfrmAggiungi::buttClick()
     const QByteArray line = ContactEditing::composeLine(boxes, DateText::now());
     const bool modify = butt->text() == QStringLiteral("Modifica");
     // On a failed write this throws: the window stays open with the user's text.
-    ContactEditing::storeLine(AddressBook::contactFile(), modify ? numriga : 0, line);
+    const TfrmMain *main = TfrmMain::instance();
+    ContactEditing::storeLine(AddressBook::contactFile(), modify ? numriga : 0, line, main ? &main->contactLines : nullptr);
     accept();
 }
 

@@ -201,11 +201,12 @@ void TfrmImporta::BitBtn1Click()
         ShowError(QStringLiteral("Non c'è nulla da importare"));
         return;
     }
-    // The file is read afresh, as it streams into its new version: the candidates go
-    // after whatever it holds now.
-    QByteArrayList chosen;
-    chosen.reserve(rows.size());
+    // The candidates go after whatever the file holds now: the main window's book when the
+    // file still holds exactly it, otherwise the file read afresh.
+    BookEdit edit;
+    edit.appended.reserve(rows.size());
     for (int row : rows)
-        chosen.append(m_model->joinedFields(row));
-    AddressBook::rewriteLines(AddressBook::contactFile(), {}, chosen);
+        edit.appended.append(m_model->joinedFields(row));
+    const TfrmMain *main = TfrmMain::instance();
+    saveBookEdit(AddressBook::contactFile(), main ? &main->contactLines : nullptr, edit);
 }

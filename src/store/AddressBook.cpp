@@ -3,6 +3,8 @@
 #include "AppError.h"
 #include "AtomicFile.h"
 #include "CSVStringInfo.h"
+#include "FileAccess.h"
+#include "LineEnds.h"
 #include "TextCodec.h"
 
 #include <QCoreApplication>
@@ -12,7 +14,6 @@
 
 #include <functional>
 
-#include <cstring>
 
 TContatto TContatto::fromLine(QByteArrayView line)
 {
@@ -176,52 +177,24 @@ namespace {
 qsizetype appendLines(QByteArrayList &lines, QByteArrayView text, bool final)
 {
     const char *const begin = text.data();
-    const char *const end = begin + text.size();
-    auto find = [end](const char *from, char c) {
-        const void *hit = from < end ? std::memchr(from, c, size_t(end - from)) : nullptr;
-        return hit ? static_cast<const char *>(hit) : end;
-    };
-    const char *p = begin;
-    const char *nextCr = find(p, '\r');
-    const char *nextLf = find(p, '\n');
-    while (p < end) {
-        const char *e = std::min(nextCr, nextLf);
-        if (e == end) {
-            if (!final)
-                return p - begin;
-            lines.append(QByteArray(p, end - p));
-            return text.size();
-        }
-        const char *next = e + 1;
-        if (*e == '\r') {
-            if (next == end && !final)
-                return p - begin;
-            if (next < end && *next == '\n')
-                ++next;
-        }
-        lines.append(QByteArray(p, e - p));
-        p = next;
-        if (nextCr < p)
-            nextCr = find(p, '\r');
-        if (nextLf < p)
-            nextLf = find(p, '\n');
-    }
-    return text.size();
+    const char *rest = LineEnds::forEach(begin, begin + text.size(), final, [&](const char *b, const char *e, const char *) {
+        lines.append(QByteArray(b, e - b));
+        return true;
+    });
+    return rest - begin;
 }
 
-QString readError(const QString &path, const QString &reason)
+// Opens a file to read it whole; a missing file is an error here.
+void openForReading(QFile &file, const QString &path)
 {
-    return QCoreApplication::translate("AddressBook", "Impossibile leggere il file \"%1\": %2")
-        .arg(QDir::toNativeSeparators(path), reason);
+    if (!FileAccess::openForReading(file, path))
+        throw AppError(FileAccess::openError(path, FileAccess::Cause::Missing));
 }
 
-QFile &openForReading(QFile &file)
+[[noreturn]] void throwReadError(const QString &path, const QFile &file)
 {
-    if (QFileInfo(file.fileName()).isDir() || !file.open(QIODevice::ReadOnly)) {
-        throw AppError(QCoreApplication::translate("AddressBook", "Impossibile aprire il file \"%1\": %2")
-                           .arg(QDir::toNativeSeparators(file.fileName()), file.errorString()));
-    }
-    return file;
+    const QString reason = file.errorString();
+    throw AppError(FileAccess::readError(path, FileAccess::causeOfErrorString(reason), reason));
 }
 
 } // namespace
@@ -231,9 +204,7 @@ bool nextLine(QByteArrayView text, qsizetype &pos, QByteArrayView &line)
     const qsizetype n = text.size();
     if (pos >= n)
         return false;
-    qsizetype i = pos;
-    while (i < n && text[i] != '\r' && text[i] != '\n')
-        ++i;
+    qsizetype i = LineEnds::find(text.data() + pos, text.data() + n) - text.data();
     line = text.sliced(pos, i - pos);
     if (i < n && text[i] == '\r' && i + 1 < n && text[i + 1] == '\n')
         ++i;
@@ -265,12 +236,16 @@ QByteArray joinLines(const QByteArrayList &lines)
 namespace {
 QByteArray readUpTo(const QString &path, qint64 maxBytes)
 {
-    QFile file(path);
-    openForReading(file);
-    QByteArray bytes = maxBytes < 0 ? file.readAll() : file.read(maxBytes);
-    if (file.error() != QFileDevice::NoError)
-        throw AppError(readError(path, file.errorString()));
-    return bytes;
+    try {
+        QFile file;
+        openForReading(file, path);
+        QByteArray bytes = maxBytes < 0 ? file.readAll() : file.read(maxBytes);
+        if (file.error() != QFileDevice::NoError)
+            throwReadError(path, file);
+        return bytes;
+    } catch (const std::bad_alloc &) {
+        throw AppError(FileAccess::outOfMemory(path));
+    }
 }
 } // namespace
 
@@ -287,26 +262,40 @@ QByteArray readFileStart(const QString &path, qint64 maxBytes)
 namespace {
 
 // Reads the file in pieces and hands over its lines a batch at a time, so that a large
-// address book is never held a second time as the whole file.
+// address book is never held a second time as the whole file. A line that runs over many
+// pieces is gathered once: each piece is looked at only once, however long the line.
 template<typename Fn>
 void forEachLineBatch(const QString &path, Fn take)
 {
-    QFile file(path);
-    openForReading(file);
-    QByteArray pending;
-    for (;;) {
-        QByteArray piece = file.read(4 << 20);
-        if (file.error() != QFileDevice::NoError)
-            throw AppError(readError(path, file.errorString()));
-        const bool final = piece.isEmpty();
-        if (!pending.isEmpty())
-            piece.prepend(pending);
-        QByteArrayList batch;
-        const qsizetype used = appendLines(batch, piece, final);
-        pending = piece.sliced(used);
-        take(std::move(batch));
-        if (final)
-            return;
+    try {
+        QFile file;
+        openForReading(file, path);
+        QByteArray pending;     // what is left of the pieces read: the start of a line
+        qsizetype searched = 0; // how much of it is known to hold no line end
+        for (;;) {
+            QByteArray piece = file.read(4 << 20);
+            if (file.error() != QFileDevice::NoError)
+                throwReadError(path, file);
+            const bool final = piece.isEmpty();
+            if (pending.isEmpty())
+                pending = std::move(piece);
+            else
+                pending += piece;
+            const char *const begin = pending.constData();
+            if (!final && LineEnds::find(begin + searched, begin + pending.size()) == begin + pending.size()) {
+                searched = pending.size();
+                continue;
+            }
+            QByteArrayList batch;
+            const qsizetype used = appendLines(batch, pending, final);
+            pending = pending.sliced(used);
+            searched = 0;
+            take(std::move(batch));
+            if (final)
+                return;
+        }
+    } catch (const std::bad_alloc &) {
+        throw AppError(FileAccess::outOfMemory(path));
     }
 }
 

@@ -1,9 +1,11 @@
 #include "AtomicFile.h"
 
 #include "AppError.h"
+#include "FileAccess.h"
 
-#include <QCoreApplication>
-#include <QDir>
+#include <QFileInfo>
+
+#include <algorithm>
 
 AtomicFile::AtomicFile(const QString &path) : m_file(path)
 {
@@ -15,8 +17,16 @@ AtomicFile::AtomicFile(const QString &path) : m_file(path)
 
 void AtomicFile::write(QByteArrayView bytes)
 {
-    if (m_ok && !bytes.isEmpty())
-        m_ok = m_file.write(bytes.data(), bytes.size()) == bytes.size();
+    // A write cut short (a disk that fills up) is tried again for the rest: the second try
+    // fails outright, and only then does the system say why.
+    const char *p = bytes.data();
+    qint64 left = bytes.size();
+    while (m_ok && left > 0) {
+        const qint64 n = m_file.write(p, left);
+        m_ok = n > 0;
+        p += std::max<qint64>(n, 0);
+        left -= std::max<qint64>(n, 0);
+    }
 }
 
 void AtomicFile::commit()
@@ -26,7 +36,13 @@ void AtomicFile::commit()
     if (!m_ok) {
         const QString reason = m_file.errorString();
         m_file.cancelWriting();
-        throw AppError(QCoreApplication::translate("AddressBook", "Impossibile scrivere il file \"%1\": %2")
-                           .arg(QDir::toNativeSeparators(m_file.fileName()), reason));
+        const QString path = m_file.fileName();
+        const QFileInfo target(path);
+        FileAccess::Cause cause = FileAccess::causeOfErrorString(reason);
+        if (target.isDir())
+            cause = FileAccess::Cause::Folder;
+        else if (cause == FileAccess::Cause::Other && target.exists() && !target.isWritable())
+            cause = FileAccess::Cause::NoPermission;
+        throw AppError(FileAccess::writeError(path, cause, reason));
     }
 }

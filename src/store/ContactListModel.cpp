@@ -6,57 +6,63 @@
 
 ContactListModel::ContactListModel(QObject *parent) : QAbstractTableModel(parent) {}
 
-void ContactListModel::setRows(const QByteArrayList &lines, QList<int> lineIndexes)
+void ContactListModel::setRows(const BookLines &lines, LineSet rows)
 {
     beginResetModel();
-    m_lines = lines;
-    m_lineIndexes = std::move(lineIndexes);
+    m_book = lines;
+    m_rows = std::move(rows);
+    m_list.clear();
     m_numbers.clear();
     m_cachedRow = -1;
+    m_cachedFields.clear();
     endResetModel();
 }
 
 void ContactListModel::setNumberedRows(const QByteArrayList &lines, QList<int> numbers)
 {
     beginResetModel();
-    m_lines = lines;
-    m_lineIndexes.resize(lines.size());
-    for (int i = 0; i < lines.size(); ++i)
-        m_lineIndexes[i] = i;
+    m_book = BookLines();
+    m_rows = LineSet();
+    m_list = lines;
     m_numbers = std::move(numbers);
+    m_numbers.resize(m_list.size());
     m_cachedRow = -1;
+    m_cachedFields.clear();
     endResetModel();
 }
 
 void ContactListModel::clear()
 {
-    setRows({}, {});
+    setRows(BookLines(), LineSet());
 }
 
 int ContactListModel::lineNumber(int row) const
 {
-    if (row < 0 || row >= m_lineIndexes.size())
+    if (row < 0 || row >= rowCount())
         return 0;
-    return m_numbers.isEmpty() ? m_lineIndexes[row] + 1 : m_numbers.value(row);
+    return m_list.isEmpty() ? int(m_rows.nth(row)) + 1 : m_numbers[row];
+}
+
+QByteArrayView ContactListModel::lineView(int row) const
+{
+    if (row < 0 || row >= rowCount())
+        return {};
+    return m_list.isEmpty() ? m_book[m_rows.nth(row)] : QByteArrayView(m_list[row]);
 }
 
 QByteArray ContactListModel::line(int row) const
 {
-    if (row < 0 || row >= m_lineIndexes.size())
-        return {};
-    return m_lines[m_lineIndexes[row]];
+    return lineView(row).toByteArray();
 }
 
 const QList<QByteArrayView> &ContactListModel::splitRow(int row) const
 {
     if (row != m_cachedRow) {
         m_cachedFields.clear();
-        if (row >= 0 && row < m_lineIndexes.size()) {
-            TCSVStringInfo::forEachField(m_lines[m_lineIndexes[row]], [this](QByteArrayView f) {
-                m_cachedFields.append(f);
-                return m_cachedFields.size() < TContatto::FieldCount;
-            });
-        }
+        TCSVStringInfo::forEachField(lineView(row), [this](QByteArrayView f) {
+            m_cachedFields.append(f);
+            return m_cachedFields.size() < TContatto::FieldCount;
+        });
         m_cachedRow = row;
     }
     return m_cachedFields;
@@ -68,13 +74,19 @@ QByteArray ContactListModel::field(int row, int k) const
     return k >= 0 && k < f.size() ? f[k].toByteArray() : QByteArray();
 }
 
+QList<QByteArrayView> ContactListModel::fieldViews(int row) const
+{
+    QList<QByteArrayView> out = splitRow(row);
+    out.resize(TContatto::FieldCount);
+    return out;
+}
+
 QByteArrayList ContactListModel::fields(int row) const
 {
     QByteArrayList out;
     out.reserve(TContatto::FieldCount);
-    const QList<QByteArrayView> &f = splitRow(row);
-    for (int k = 0; k < TContatto::FieldCount; ++k)
-        out.append(k < f.size() ? f[k].toByteArray() : QByteArray());
+    for (QByteArrayView f : fieldViews(row))
+        out.append(f.toByteArray());
     return out;
 }
 
@@ -85,7 +97,9 @@ QByteArray ContactListModel::joinedFields(int row) const
 
 int ContactListModel::rowCount(const QModelIndex &parent) const
 {
-    return parent.isValid() ? 0 : int(m_lineIndexes.size());
+    if (parent.isValid())
+        return 0;
+    return int(m_list.isEmpty() ? m_rows.count() : m_list.size());
 }
 
 int ContactListModel::columnCount(const QModelIndex &parent) const

@@ -160,6 +160,7 @@ private Q_SLOTS:
     void reminderAtStartup_data();
     void reminderAtStartup();
     void rowsCarryLineNumbers();
+    void reloadAfterFileVanished_data();
     void reloadAfterFileVanished();
     void selectionFillsCard();
     void hintListsRememberedRow();
@@ -285,8 +286,16 @@ void TestMainWindow::rowsCarryLineNumbers()
     QCOMPARE(text(&w, "ldata"), QString());
 }
 
+void TestMainWindow::reloadAfterFileVanished_data()
+{
+    QTest::addColumn<bool>("folderInstead"); // a folder takes the file's place: the reload fails
+    QTest::newRow("file deleted") << false;
+    QTest::newRow("folder in place of the file") << true;
+}
+
 void TestMainWindow::reloadAfterFileVanished()
 {
+    QFETCH(bool, folderInstead);
     TestFolder folder;
     folder.write(QStringLiteral("data/contact.csv"), book(3));
     TfrmMain w;
@@ -294,7 +303,12 @@ void TestMainWindow::reloadAfterFileVanished()
     select(w, 1);
     QCOMPARE(w.selectedNumber, QStringLiteral("2"));
     QFile::remove(folder.contactFile());
+    if (folderInstead)
+        QVERIFY(QDir().mkdir(folder.contactFile()));
     w.findChild<QPushButton *>(QStringLiteral("BitBtn3"))->click();
+    // A failed reload is reported, and the counter, the list and the card agree all the same.
+    const auto shown = Messages::takeShown();
+    QCOMPARE(shown.size(), folderInstead ? 1 : 0);
     QCOMPARE(w.listModel()->rowCount(), 0);
     QCOMPARE(text(&w, "lcont"), QStringLiteral("0"));
     QVERIFY(w.selectedNumber.isEmpty());
@@ -592,16 +606,22 @@ void TestMainWindow::deleteSelectedRows_data()
     QTest::addColumn<QByteArray>("file");
     QTest::addColumn<QList<int>>("clicks"); // a click on the first row, control-clicks on the others
     QTest::addColumn<bool>("yes");
+    QTest::addColumn<QByteArray>("meanwhile"); // written by another program once the list is shown
     QTest::addColumn<QByteArray>("after");
-    QTest::newRow("three of five") << book(5) << QList<int>{0, 2, 4} << true << lines({contact(2), contact(4)});
-    QTest::newRow("answer No") << book(3) << QList<int>{1} << false << book(3);
+    QTest::newRow("three of five") << book(5) << QList<int>{0, 2, 4} << true << QByteArray() << lines({contact(2), contact(4)});
+    QTest::newRow("answer No") << book(3) << QList<int>{1} << false << QByteArray() << book(3);
     QTest::newRow("only the chosen of two lines differing in case")
-        << lines({contact(1), contact(1).toUpper(), contact(2)}) << QList<int>{1} << true << lines({contact(1), contact(2)});
+        << lines({contact(1), contact(1).toUpper(), contact(2)}) << QList<int>{1} << true << QByteArray()
+        << lines({contact(1), contact(2)});
     QTest::newRow("quoted field, trailing comma, 19 fields")
         << lines({"\"Anna, Maria\"," + contact(1).mid(6), contact(2) + ",", contact(3) + ",in piu", contact(4)})
-        << QList<int>{0, 1, 2} << true << lines({contact(4)});
+        << QList<int>{0, 1, 2} << true << QByteArray() << lines({contact(4)});
     QTest::newRow("chosen then unselected: same lines, CR LF")
-        << QByteArray(contact(1) + "\n" + contact(2) + "\n") << QList<int>{1, 1} << true << lines({contact(1), contact(2)});
+        << QByteArray(contact(1) + "\n" + contact(2) + "\n") << QList<int>{1, 1} << true << QByteArray()
+        << lines({contact(1), contact(2)});
+    // The list no longer shows the file: nothing is written over what the other program
+    // wrote, the list shows it and the user is told.
+    QTest::newRow("file changed since it was listed") << book(3) << QList<int>{1} << true << book(4) << book(4);
 }
 
 void TestMainWindow::deleteSelectedRows()
@@ -609,6 +629,7 @@ void TestMainWindow::deleteSelectedRows()
     QFETCH(QByteArray, file);
     QFETCH(QList<int>, clicks);
     QFETCH(bool, yes);
+    QFETCH(QByteArray, meanwhile);
     QFETCH(QByteArray, after);
     TestFolder folder;
     folder.write(QStringLiteral("data/contact.csv"), file);
@@ -616,15 +637,19 @@ void TestMainWindow::deleteSelectedRows()
     w.show();
     for (int i = 0; i < clicks.size(); ++i)
         select(w, clicks[i], i == 0 ? Qt::NoModifier : Qt::ControlModifier);
+    if (!meanwhile.isEmpty())
+        folder.write(QStringLiteral("data/contact.csv"), meanwhile);
     Messages::setNextAnswer(yes ? QMessageBox::Yes : QMessageBox::No);
     button(&w, "Button3")->click();
     const auto shown = Messages::takeShown();
-    QCOMPARE(shown.size(), 1);
+    QCOMPARE(shown.size(), meanwhile.isEmpty() ? 1 : 2);
     QCOMPARE(shown.first().title, QStringLiteral("Cancella Contatto"));
     // Enter keeps the contacts.
     QCOMPARE(shown.first().defaultButton, QMessageBox::No);
     QCOMPARE(shown.first().text, QStringLiteral("Sei sicuro di voler eliminare per sempre i contatti dalla rubrica?"));
     QCOMPARE(shown.first().icon, QMessageBox::NoIcon);
+    if (!meanwhile.isEmpty())
+        QCOMPARE(shown.last().text, QStringLiteral("La rubrica è stata modificata: l'elenco è stato ricaricato. Ripeti l'operazione."));
     QCOMPARE(folder.read(QStringLiteral("data/contact.csv")), after);
     if (yes) {
         QCOMPARE(w.listModel()->rowCount(), AddressBook::splitLines(after).size());

@@ -31,6 +31,7 @@
 #include <QThread>
 
 #include <csignal>
+#include <sys/stat.h>
 #include <stdexcept>
 
 namespace {
@@ -431,7 +432,7 @@ void TestReliability::failingDisk()
 
 void TestReliability::hostileAddressBook_data()
 {
-    QTest::addColumn<QByteArray>("bytes"); // "<folder>": a folder named contact.csv
+    QTest::addColumn<QByteArray>("bytes"); // "<folder>", "<pipe>", "<device>": that, named contact.csv
     QTest::addColumn<int>("rows");
     QTest::addColumn<QString>("error");
 
@@ -450,6 +451,8 @@ void TestReliability::hostileAddressBook_data()
     QTest::newRow("100,000 commas") << QByteArray(100000, ',') << 1 << QString();
     QTest::newRow("10,000 malformed lines") << malformedLines(10000) << 10000 << QString();
     QTest::newRow("folder in place of the file") << QByteArray("<folder>") << 0 << QStringLiteral("contact.csv");
+    QTest::newRow("named pipe in place of the file") << QByteArray("<pipe>") << 0 << QStringLiteral("dispositivo o una pipe");
+    QTest::newRow("link to /dev/zero in place of the file") << QByteArray("<device>") << 0 << QStringLiteral("dispositivo o una pipe");
 }
 
 void TestReliability::hostileAddressBook()
@@ -458,9 +461,14 @@ void TestReliability::hostileAddressBook()
     QFETCH(int, rows);
     QFETCH(QString, error);
     TestFolder folder;
-    const bool isFolder = bytes == "<folder>";
-    if (isFolder)
+    // Not a file at all: nothing to read, and it stays what it is.
+    const bool notAFile = bytes.startsWith('<');
+    if (bytes == "<folder>")
         QVERIFY(QDir(folder.path(QStringLiteral("data"))).mkdir(QStringLiteral("contact.csv")));
+    else if (bytes == "<pipe>")
+        QCOMPARE(::mkfifo(QFile::encodeName(folder.contactFile()).constData(), 0600), 0);
+    else if (bytes == "<device>")
+        QVERIFY(QFile::link(QStringLiteral("/dev/zero"), folder.contactFile()));
     else
         folder.write(QStringLiteral("data/contact.csv"), bytes);
     const QStringList entries = dataEntries(folder);
@@ -509,8 +517,8 @@ void TestReliability::hostileAddressBook()
     button(&w, "BitBtn3")->click();
     QCOMPARE(w.listModel()->rowCount(), rows);
     Messages::takeShown();
-    if (isFolder)
-        QVERIFY(QFileInfo(folder.contactFile()).isDir());
+    if (notAFile)
+        QVERIFY(!QFileInfo(folder.contactFile()).isFile() && QFileInfo(folder.contactFile()).isDir() == (bytes == "<folder>"));
     else
         QCOMPARE(folder.read(QStringLiteral("data/contact.csv")), bytes);
     QCOMPARE(dataEntries(folder), entries);
@@ -521,9 +529,9 @@ void TestReliability::hostileAddressBook()
     box(&editor, "txtcognome")->setText(QStringLiteral("Neri"));
     button(&editor, "butt")->click();
     shown = Messages::takeShown();
-    if (isFolder) {
+    if (notAFile) {
         QCOMPARE(shown.size(), 1);
-        QVERIFY(QFileInfo(folder.contactFile()).isDir());
+        QVERIFY(!QFileInfo(folder.contactFile()).isFile() && QFileInfo(folder.contactFile()).isDir() == (bytes == "<folder>"));
     } else {
         QCOMPARE(shown.size(), 0);
         const QByteArrayList after = AddressBook::splitLines(folder.read(QStringLiteral("data/contact.csv")));

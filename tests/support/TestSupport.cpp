@@ -75,13 +75,13 @@ QByteArray TestFolder::read(const QString &relative) const
     return f.readAll();
 }
 
-int runWithFileSizeLimit(qint64 maxFileSize, const std::function<void()> &fn)
+namespace {
+// Runs `fn` in a child process after `limit` has set its bounds; see runWithFileSizeLimit.
+int runInChild(const std::function<void()> &limit, const std::function<void()> &fn)
 {
     const pid_t pid = fork();
     if (pid == 0) {
-        std::signal(SIGXFSZ, SIG_IGN);
-        rlimit limit{rlim_t(maxFileSize), rlim_t(maxFileSize)};
-        setrlimit(RLIMIT_FSIZE, &limit);
+        limit();
         int code = 0;
         try {
             fn();
@@ -95,4 +95,35 @@ int runWithFileSizeLimit(qint64 maxFileSize, const std::function<void()> &fn)
     int status = 0;
     waitpid(pid, &status, 0);
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+} // namespace
+
+int runWithFileSizeLimit(qint64 maxFileSize, const std::function<void()> &fn)
+{
+    return runInChild(
+        [maxFileSize] {
+            std::signal(SIGXFSZ, SIG_IGN);
+            rlimit limit{rlim_t(maxFileSize), rlim_t(maxFileSize)};
+            setrlimit(RLIMIT_FSIZE, &limit);
+        },
+        fn);
+}
+
+int runWithMemoryLimit(qint64 extraBytes, const std::function<void()> &fn)
+{
+    return runInChild(
+        [extraBytes] {
+            // The address space in use now ("VmSize:  123456 kB"), and a little more.
+            QFile status(QStringLiteral("/proc/self/status"));
+            qint64 used = 0;
+            if (status.open(QIODevice::ReadOnly)) {
+                for (const QByteArray &line : status.readAll().split('\n')) {
+                    if (line.startsWith("VmSize:"))
+                        used = line.mid(7).trimmed().split(' ').value(0).toLongLong() * 1024;
+                }
+            }
+            rlimit limit{rlim_t(used + extraBytes), rlim_t(used + extraBytes)};
+            setrlimit(RLIMIT_AS, &limit);
+        },
+        fn);
 }

@@ -29,6 +29,8 @@ QStringList takeShellOpened();
 // disk, for real). Returns the child's exit code: 0 when fn returned normally, 1 when it
 // threw AppError, 2 for anything else.
 int runWithFileSizeLimit(qint64 maxFileSize, const std::function<void()> &fn);
+// The same in a child that may take at most `extraBytes` of memory beyond what it holds.
+int runWithMemoryLimit(qint64 extraBytes, const std::function<void()> &fn);
 
 // Installs the test seams: message boxes answered from a queue, the shell recorded.
 void installTestSeams();

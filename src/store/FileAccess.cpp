@@ -1,0 +1,264 @@
+#include "FileAccess.h"
+
+#include "AppError.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QHash>
+
+#include <cerrno>
+
+#ifdef Q_OS_UNIX
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+#ifdef Q_OS_WIN
+#include <windows.h>
+#endif
+
+namespace FileAccess {
+
+namespace {
+
+QString tr(const char *text)
+{
+    return QCoreApplication::translate("FileAccess", text);
+}
+
+QString quoted(const QString &path)
+{
+    return u'"' + QDir::toNativeSeparators(path) + u'"';
+}
+
+// The cause in words; `reading` picks the words for a file being read.
+QString because(Cause cause, bool reading, const QString &systemText)
+{
+    switch (cause) {
+    case Cause::Missing:
+        return reading ? tr("il file non esiste.") : tr("la cartella che deve contenerlo non esiste.");
+    case Cause::Folder:
+        return tr("è una cartella, non un file.");
+    case Cause::NotRegular:
+        return tr("non è un file ma un dispositivo o una pipe.");
+    case Cause::NoPermission:
+        return reading ? tr("non hai i permessi per leggerlo.") : tr("non hai i permessi per scriverlo.");
+    case Cause::DiskFull:
+        return tr("disco pieno.");
+    case Cause::TooLarge:
+        return tr("il file è troppo grande per questo disco.");
+    case Cause::ReadOnly:
+        return tr("il disco è protetto dalla scrittura.");
+    case Cause::DiskError:
+        return tr("errore del disco (forse è stato scollegato).");
+    case Cause::OutOfMemory:
+        return tr("memoria insufficiente.");
+    case Cause::Other:
+        break;
+    }
+    if (systemText.isEmpty() || systemText == QLatin1String("Unknown error"))
+        return tr("errore sconosciuto.");
+    return systemText;
+}
+
+// The system errors that have words of their own, so that Qt's text for one can be told.
+const int kKnownErrors[] = {
+#ifdef Q_OS_WIN
+    ERROR_FILE_NOT_FOUND, ERROR_PATH_NOT_FOUND, ERROR_ACCESS_DENIED, ERROR_WRITE_PROTECT,
+    ERROR_HANDLE_DISK_FULL, ERROR_DISK_FULL, ERROR_NOT_ENOUGH_MEMORY, ERROR_OUTOFMEMORY, ERROR_CRC,
+    ERROR_READ_FAULT, ERROR_WRITE_FAULT, ERROR_DEVICE_NOT_CONNECTED, ERROR_FILE_TOO_LARGE,
+#else
+    ENOENT, ENOTDIR, EISDIR, EACCES, EPERM, ENOSPC, EDQUOT, EFBIG, EROFS, EIO, ENXIO, ENODEV, ENOMEM,
+#endif
+};
+
+} // namespace
+
+Cause causeOfSystemError(int code)
+{
+    switch (code) {
+#ifdef Q_OS_WIN
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+        return Cause::Missing;
+    case ERROR_ACCESS_DENIED:
+        return Cause::NoPermission;
+    case ERROR_WRITE_PROTECT:
+        return Cause::ReadOnly;
+    case ERROR_HANDLE_DISK_FULL:
+    case ERROR_DISK_FULL:
+        return Cause::DiskFull;
+    case ERROR_NOT_ENOUGH_MEMORY:
+    case ERROR_OUTOFMEMORY:
+        return Cause::OutOfMemory;
+    case ERROR_CRC:
+    case ERROR_READ_FAULT:
+    case ERROR_WRITE_FAULT:
+    case ERROR_DEVICE_NOT_CONNECTED:
+        return Cause::DiskError;
+    case ERROR_FILE_TOO_LARGE:
+        return Cause::TooLarge;
+#else
+    case ENOENT:
+    case ENOTDIR:
+        return Cause::Missing;
+    case EISDIR:
+        return Cause::Folder;
+    case EACCES:
+    case EPERM:
+        return Cause::NoPermission;
+    case ENOSPC:
+    case EDQUOT:
+        return Cause::DiskFull;
+    case EFBIG:
+        return Cause::TooLarge;
+    case EROFS:
+        return Cause::ReadOnly;
+    case EIO:
+    case ENXIO:
+    case ENODEV:
+        return Cause::DiskError;
+    case ENOMEM:
+        return Cause::OutOfMemory;
+#endif
+    default:
+        return Cause::Other;
+    }
+}
+
+Cause causeOfErrorString(const QString &text)
+{
+    for (int code : kKnownErrors) {
+        if (text == qt_error_string(code))
+            return causeOfSystemError(code);
+    }
+    return Cause::Other;
+}
+
+QString openError(const QString &path, Cause cause, const QString &systemText)
+{
+    if (cause == Cause::OutOfMemory)
+        return outOfMemory(path);
+    return tr("Impossibile aprire il file %1: %2").arg(quoted(path), because(cause, true, systemText));
+}
+
+QString readError(const QString &path, Cause cause, const QString &systemText)
+{
+    if (cause == Cause::OutOfMemory)
+        return outOfMemory(path);
+    return tr("Impossibile leggere il file %1: %2").arg(quoted(path), because(cause, true, systemText));
+}
+
+QString writeError(const QString &path, Cause cause, const QString &systemText)
+{
+    return tr("Impossibile scrivere il file %1: %2").arg(quoted(path), because(cause, false, systemText));
+}
+
+QString outOfMemory(const QString &path)
+{
+    return tr("Memoria insufficiente per aprire il file %1.").arg(quoted(path));
+}
+
+bool openForReading(QFile &file, const QString &path)
+{
+#ifdef Q_OS_UNIX
+    // Opened without waiting, so that a named pipe cannot hold the program; only then is it
+    // known what the name stands for.
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        const int code = errno;
+        if (code == ENOENT)
+            return false;
+        throw AppError(openError(path, causeOfSystemError(code), qt_error_string(code)));
+    }
+    struct stat st = {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        const bool folder = S_ISDIR(st.st_mode);
+        ::close(fd);
+        throw AppError(openError(path, folder ? Cause::Folder : Cause::NotRegular));
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        throw AppError(openError(path, Cause::Other, file.errorString()));
+    }
+    return true;
+#else
+    const QFileInfo info(path);
+    if (!info.exists())
+        return false;
+    if (info.isDir())
+        throw AppError(openError(path, Cause::Folder));
+    if (!info.isFile())
+        throw AppError(openError(path, Cause::NotRegular));
+    file.setFileName(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw AppError(openError(path, causeOfErrorString(file.errorString()), file.errorString()));
+    return true;
+#endif
+}
+
+Stamp statOf(QFile &file)
+{
+    Stamp s;
+#ifdef Q_OS_UNIX
+    struct stat st = {};
+    if (::fstat(file.handle(), &st) == 0) {
+        s.size = st.st_size;
+#ifdef Q_OS_DARWIN
+        s.modified = qint64(st.st_mtimespec.tv_sec) * 1000000000 + st.st_mtimespec.tv_nsec;
+#else
+        s.modified = qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+#endif
+    }
+#else
+    const QFileInfo info(file.fileName());
+    s.size = file.size();
+    s.modified = info.lastModified().toMSecsSinceEpoch();
+#endif
+    return s;
+}
+
+namespace {
+
+constexpr qint64 kWholeUpTo = 1 << 20;
+constexpr qint64 kBlock = 4096;
+constexpr qint64 kBlocks = 256;
+
+// Calls fn(offset, length) for each sample of a file of `size` bytes: the whole file when it
+// is small, otherwise blocks spread evenly from the first byte to the last.
+template<typename Fn>
+void forEachSample(qint64 size, Fn fn)
+{
+    if (size <= kWholeUpTo) {
+        fn(0, size);
+        return;
+    }
+    for (qint64 i = 0; i < kBlocks; ++i)
+        fn((size - kBlock) * i / (kBlocks - 1), kBlock);
+}
+
+} // namespace
+
+size_t sampleHash(const char *bytes, qint64 size)
+{
+    size_t h = 0;
+    forEachSample(size, [&](qint64 offset, qint64 length) { h = qHash(QByteArrayView(bytes + offset, length), h); });
+    return h;
+}
+
+size_t sampleHash(QFile &file, qint64 size)
+{
+    size_t h = 0;
+    QByteArray block;
+    forEachSample(size, [&](qint64 offset, qint64 length) {
+        block.resize(length);
+        // A file that is shorter now hashes what is there, which is a different hash.
+        const qint64 got = file.seek(offset) ? file.read(block.data(), length) : -1;
+        h = qHash(QByteArrayView(block.constData(), std::max<qint64>(got, 0)), h);
+    });
+    return h;
+}
+
+} // namespace FileAccess
