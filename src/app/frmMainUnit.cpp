@@ -427,7 +427,7 @@ void TfrmMain::listaSelectItem(int row)
     // Fields 1 to 16 and 18 go to the labels, the note (17) to the memo.
     for (int k = 0; k < m_cardLabels.size(); ++k) {
         const int field = k < TContatto::note ? k : TContatto::datainserimento;
-        m_cardLabels[k]->setValue(fields[field]);
+        m_cardLabels[k]->setValue(fields[field].toByteArray());
     }
     mnote->setPlainText(AddressBook::shownField(fields[TContatto::note]));
     updateSelectedCount();
