@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <array>
 #include <functional>
 
 #include <cstring>
@@ -100,23 +101,43 @@ QString reminderFile()
 
 QByteArray fieldValue(QByteArrayView value)
 {
-    // Most values need nothing: take them whole.
-    const bool clean = (value.isEmpty() || value[0] != '"') && !value.contains(',') && !value.contains('\r')
-        && !value.contains('\n') && !value.contains('\0');
-    if (clean)
-        return value.toByteArray();
-    QByteArray out;
-    out.reserve(value.size());
-    for (qsizetype i = 0; i < value.size(); ++i) {
-        const char c = value[i];
-        if (c == ',')
-            out += "&#44;";
-        else if (c == '"' && i == 0)
-            out += "&#34;";
-        else if (c == '\r' || c == '\n' || c == '\0')
-            out += ' ';
-        else
-            out += c;
+    QByteArray out(5 * value.size(), Qt::Uninitialized);
+    out.truncate(writeFieldValue(out.data(), value) - out.data());
+    return out;
+}
+
+char *writeFieldValue(char *out, QByteArrayView value)
+{
+    // The characters to change: a comma, CR, LF, NUL, and a double quote at the start.
+    static const auto special = [] {
+        std::array<bool, 256> table{};
+        table[','] = table['\r'] = table['\n'] = table['\0'] = true;
+        return table;
+    }();
+    const char *const data = value.data();
+    const qsizetype size = value.size();
+    qsizetype i = 0;
+    if (size > 0 && data[0] == '"') {
+        std::memcpy(out, "&#34;", 5);
+        out += 5;
+        i = 1;
+    }
+    while (i < size) {
+        // Runs of ordinary characters are copied whole.
+        const qsizetype run = i;
+        while (i < size && !special[static_cast<unsigned char>(data[i])])
+            ++i;
+        std::memcpy(out, data + run, size_t(i - run));
+        out += i - run;
+        if (i == size)
+            break;
+        if (data[i] == ',') {
+            std::memcpy(out, "&#44;", 5);
+            out += 5;
+        } else {
+            *out++ = ' ';
+        }
+        ++i;
     }
     return out;
 }
@@ -203,11 +224,29 @@ bool nextLine(QByteArrayView text, qsizetype &pos, QByteArrayView &line)
     const qsizetype n = text.size();
     if (pos >= n)
         return false;
-    qsizetype i = pos;
-    while (i < n && text[i] != '\r' && text[i] != '\n')
-        ++i;
+    // The line ends at the first CR or LF. Both are looked for a stretch at a time, so that
+    // a text with only one kind of line end is still read once, not once per line.
+    const char *const data = text.data();
+    const char *p = data + pos;
+    const char *const end = data + n;
+    const char *e = end;
+    while (p < end) {
+        const char *const stretch = p + std::min<qsizetype>(end - p, 256);
+        const void *lf = std::memchr(p, '\n', size_t(stretch - p));
+        const char *const limit = lf ? static_cast<const char *>(lf) : stretch;
+        if (const void *cr = std::memchr(p, '\r', size_t(limit - p))) {
+            e = static_cast<const char *>(cr);
+            break;
+        }
+        if (lf) {
+            e = limit;
+            break;
+        }
+        p = stretch;
+    }
+    qsizetype i = e - data;
     line = text.sliced(pos, i - pos);
-    if (i < n && text[i] == '\r' && i + 1 < n && text[i + 1] == '\n')
+    if (i < n && data[i] == '\r' && i + 1 < n && data[i + 1] == '\n')
         ++i;
     pos = i + 1;
     return true;
