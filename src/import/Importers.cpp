@@ -5,26 +5,44 @@
 #include "store/TextCodec.h"
 #include "vcard/Msvcard.h"
 
-#include <QBuffer>
 #include <QFileInfo>
+#include <QScopeGuard>
+#include <QVarLengthArray>
+
+#include <array>
 
 namespace Importers {
 
 namespace {
+
+// The fields of one candidate as views into the imported text or into values decoded from
+// it; an empty view is an empty field.
+using FieldViews = std::array<QByteArrayView, TContatto::FieldCount>;
 
 bool equalsIgnoringAsciiCase(QByteArrayView a, QByteArrayView b)
 {
     return a.size() == b.size() && AddressBook::containsIgnoringAsciiCase(a, b);
 }
 
-// Every optional field starts as the address book's empty-field marker.
-TContatto emptyContact()
+// The candidate's line: 18 fields, each made safe for the one-line, comma-separated form,
+// and an empty one written as the address book's empty-field marker "-", so that no field
+// is lost to the splitter, which drops an empty last field.
+QByteArray candidateLine(const FieldViews &fields)
 {
-    static const QByteArray marker("-");
-    TContatto c;
-    for (QByteArray &f : c.fields)
-        f = marker;
-    return c;
+    qsizetype room = 2 * TContatto::FieldCount;
+    for (const QByteArrayView &f : fields)
+        room += 5 * f.size();
+    QVarLengthArray<char, 4096> buffer(room);
+    char *out = buffer.data();
+    for (int k = 0; k < TContatto::FieldCount; ++k) {
+        if (k > 0)
+            *out++ = ',';
+        if (fields[k].isEmpty())
+            *out++ = '-';
+        else
+            out = AddressBook::writeFieldValue(out, fields[k]);
+    }
+    return QByteArray(buffer.data(), out - buffer.data());
 }
 
 // Text from another program: UTF-8 when it reads as UTF-8 with accented letters (the usual
@@ -34,42 +52,90 @@ QByteArray importedText(QByteArray value)
 {
     if (TextCodec::isNonAsciiUtf8(value))
         value = TextCodec::utf8ToAnsi(value);
-    value.replace("\r\n", "\n");
+    if (value.contains('\r'))
+        value.replace("\r\n", "\n");
     return value;
 }
 
-QByteArray orMarker(const QByteArray &value)
-{
-    return value.isEmpty() ? QByteArray("-") : value;
-}
-
 // ---- LDIF ----
+
+// Where an attribute's value goes. The mail program's own attributes decide a field; the
+// standard names of directory servers and other address books fill what they left empty;
+// the common name stands in for given name and family name when both are missing.
+enum class LdifKind : quint8 { Own, Standard, CommonName };
 
 struct LdifAttribute
 {
     QByteArrayView name;
     TContatto::Field field;
+    LdifKind kind;
 };
 
-// The attributes a mail program writes for the fields the address book has.
 const LdifAttribute kLdifAttributes[] = {
-    {"givenName", TContatto::nome},
-    {"sn", TContatto::cognome},
-    {"mail", TContatto::email},
-    {"nsAIMid", TContatto::messenger},
-    {"telephoneNumber", TContatto::telufficio},
-    {"homePhone", TContatto::telcasa},
-    {"fax", TContatto::fax},
-    {"mobile", TContatto::cellprivato},
-    {"homeStreet", TContatto::indirizzo},
-    {"mozillaHomeLocalityName", TContatto::citta},
-    {"mozillaHomePostalCode", TContatto::cap},
-    {"mozillaHomeCountryName", TContatto::nazione},
-    {"company", TContatto::organizzazione},
-    {"mozillaWorkUrl", TContatto::sito},
-    {"title", TContatto::posizione},
-    {"description", TContatto::note},
+    {"givenName", TContatto::nome, LdifKind::Own},
+    {"sn", TContatto::cognome, LdifKind::Own},
+    {"mail", TContatto::email, LdifKind::Own},
+    {"nsAIMid", TContatto::messenger, LdifKind::Own},
+    {"telephoneNumber", TContatto::telufficio, LdifKind::Own},
+    {"homePhone", TContatto::telcasa, LdifKind::Own},
+    {"fax", TContatto::fax, LdifKind::Own},
+    {"mobile", TContatto::cellprivato, LdifKind::Own},
+    {"homeStreet", TContatto::indirizzo, LdifKind::Own},
+    {"mozillaHomeLocalityName", TContatto::citta, LdifKind::Own},
+    {"mozillaHomePostalCode", TContatto::cap, LdifKind::Own},
+    {"mozillaHomeCountryName", TContatto::nazione, LdifKind::Own},
+    {"company", TContatto::organizzazione, LdifKind::Own},
+    {"mozillaWorkUrl", TContatto::sito, LdifKind::Own},
+    {"title", TContatto::posizione, LdifKind::Own},
+    {"description", TContatto::note, LdifKind::Own},
+    {"cn", TContatto::nome, LdifKind::CommonName},
+    {"facsimileTelephoneNumber", TContatto::fax, LdifKind::Standard},
+    {"cellPhone", TContatto::cellprivato, LdifKind::Standard},
+    {"o", TContatto::organizzazione, LdifKind::Standard},
+    {"organizationName", TContatto::organizzazione, LdifKind::Standard},
+    {"l", TContatto::citta, LdifKind::Standard},
+    {"localityName", TContatto::citta, LdifKind::Standard},
+    {"locality", TContatto::citta, LdifKind::Standard},
+    {"mozillaWorkCity", TContatto::citta, LdifKind::Standard},
+    {"street", TContatto::indirizzo, LdifKind::Standard},
+    {"streetAddress", TContatto::indirizzo, LdifKind::Standard},
+    {"postalCode", TContatto::cap, LdifKind::Standard},
+    {"c", TContatto::nazione, LdifKind::Standard},
+    {"countryName", TContatto::nazione, LdifKind::Standard},
+    {"co", TContatto::nazione, LdifKind::Standard},
+    {"homeurl", TContatto::sito, LdifKind::Standard},
+    {"workurl", TContatto::sito, LdifKind::Standard},
 };
+
+// The attribute of that name, ignoring letter case, or none. Every line of a file is looked
+// up, so the names are grouped by length first.
+const LdifAttribute *ldifAttribute(QByteArrayView name)
+{
+    static const auto byLength = [] {
+        std::array<QVarLengthArray<const LdifAttribute *, 4>, 32> table;
+        for (const LdifAttribute &a : kLdifAttributes)
+            table[a.name.size()].append(&a);
+        return table;
+    }();
+    if (name.size() >= qsizetype(byLength.size()))
+        return nullptr;
+    for (const LdifAttribute *a : byLength[name.size()]) {
+        if (equalsIgnoringAsciiCase(name, a->name))
+            return a;
+    }
+    return nullptr;
+}
+
+// The next line of an LDIF text. Besides CR LF, CR and LF, a CR directly before a CR LF
+// belongs to that one line end: files converted to Windows line ends twice have them.
+bool nextLdifLine(QByteArrayView text, qsizetype &pos, QByteArrayView &line)
+{
+    if (!AddressBook::nextLine(text, pos, line))
+        return false;
+    if (text[pos - 1] == '\r' && pos + 1 < text.size() && text[pos] == '\r' && text[pos + 1] == '\n')
+        pos += 2;
+    return true;
+}
 
 // Calls fn with each logical line: a line that begins with one blank continues the line
 // before it, without that blank. Empty lines, which end entries, are passed on too.
@@ -88,7 +154,7 @@ void forEachUnfoldedLine(QByteArrayView text, Fn fn)
     };
     qsizetype pos = 0;
     QByteArrayView line;
-    while (AddressBook::nextLine(text, pos, line)) {
+    while (nextLdifLine(text, pos, line)) {
         if (line.startsWith(' ')) {
             // A continuation right after an entry's end belongs to nothing.
             if (havePending && !pending.isEmpty()) {
@@ -105,6 +171,174 @@ void forEachUnfoldedLine(QByteArrayView text, Fn fn)
         havePending = true;
     }
     flush();
+}
+
+// One entry as it is read: what each kind of attribute said for each field.
+struct LdifEntry
+{
+    FieldViews own;
+    FieldViews standard;
+    QByteArrayView commonName;
+    bool hasNames = false;   // a givenName or an sn line, even an empty one
+    bool recognised = false; // any attribute the address book has a field for
+    QByteArrayList decoded;  // the values that are not views into the file
+
+    void clear() { *this = LdifEntry(); }
+};
+
+// The value of an attribute line after its colon: plain text, base64 after a second colon.
+// Decoded or converted values are kept in `store`; plain ASCII stays a view into the file.
+QByteArrayView ldifValue(QByteArrayView rest, QByteArrayList &store)
+{
+    const bool base64 = rest.startsWith(':');
+    if (base64)
+        rest = rest.sliced(1);
+    // The blanks after the colon separate; blanks at the end belong to the value.
+    while (rest.startsWith(' '))
+        rest = rest.sliced(1);
+    QByteArray value;
+    if (base64) {
+        // Text that is not base64 gives an empty field rather than bytes made up from
+        // whatever letters it holds.
+        auto decoded = QByteArray::fromBase64Encoding(rest.trimmed().toByteArray(),
+                                                      QByteArray::AbortOnBase64DecodingErrors);
+        if (!decoded)
+            return {};
+        value = std::move(decoded.decoded);
+    } else {
+        bool ascii = true;
+        for (const char c : rest)
+            ascii = ascii && static_cast<unsigned char>(c) < 0x80;
+        if (ascii)
+            return rest;
+        value = rest.toByteArray();
+    }
+    store.append(importedText(std::move(value)));
+    return store.last();
+}
+
+// A common name "Anna Maria Rossi" is given names, a blank, and the family name.
+void splitCommonName(QByteArrayView cn, FieldViews &fields)
+{
+    auto trimmed = [](QByteArrayView v) {
+        while (v.startsWith(' '))
+            v = v.sliced(1);
+        while (v.endsWith(' '))
+            v.chop(1);
+        return v;
+    };
+    cn = trimmed(cn);
+    const qsizetype blank = cn.lastIndexOf(' ');
+    if (blank < 0) {
+        fields[TContatto::cognome] = cn;
+        return;
+    }
+    fields[TContatto::nome] = trimmed(cn.first(blank));
+    fields[TContatto::cognome] = cn.sliced(blank + 1);
+}
+
+QByteArray ldifCandidate(const LdifEntry &entry, const QByteArray &date)
+{
+    FieldViews fields;
+    for (int k = 0; k < TContatto::FieldCount; ++k)
+        fields[k] = entry.own[k].isEmpty() ? entry.standard[k] : entry.own[k];
+    if (!entry.hasNames && !entry.commonName.isEmpty())
+        splitCommonName(entry.commonName, fields);
+    fields[TContatto::datainserimento] = date;
+    return candidateLine(fields);
+}
+
+// ---- Previous version ----
+
+// The fields of an address-book line, at most 18. The splitter drops an empty last field,
+// but here "a,b," has three fields: a line of another installation whose last field is
+// empty keeps all 18.
+int lineFields(QByteArrayView line, FieldViews &fields)
+{
+    int count = 0;
+    QByteArrayView last;
+    TCSVStringInfo::forEachField(line, [&](QByteArrayView field) {
+        fields[count++] = last = field;
+        return count < TContatto::FieldCount;
+    });
+    if (count > 0 && count < TContatto::FieldCount && line.endsWith(',')
+        && last.data() + last.size() < line.data() + line.size())
+        fields[count++] = QByteArrayView();
+    return count;
+}
+
+// ---- vCard ----
+
+// The telephone fields in the order a number takes them when the field its types choose
+// already holds an earlier number of the same card.
+constexpr TContatto::Field kPhoneFields[] = {
+    TContatto::cellprivato, TContatto::celllavoro, TContatto::telcasa, TContatto::telufficio, TContatto::fax,
+};
+
+// Puts a number in the field its types choose, or in the first free telephone field; a
+// number for which no field is free is dropped. False once all five are taken.
+bool placePhone(FieldViews &fields, TmsPhoneAttributes types, QByteArrayView number)
+{
+    if (!number.isEmpty()) {
+        TContatto::Field field = TContatto::telcasa;
+        if (types.contains(mstFax))
+            field = TContatto::fax;
+        else if (types.contains(mstCellular))
+            field = types.contains(mstWork) ? TContatto::celllavoro : TContatto::cellprivato;
+        else if (types.contains(mstWork))
+            field = TContatto::telufficio;
+        if (fields[field].isEmpty()) {
+            fields[field] = number;
+        } else {
+            for (TContatto::Field f : kPhoneFields) {
+                if (fields[f].isEmpty()) {
+                    fields[f] = number;
+                    break;
+                }
+            }
+        }
+    }
+    for (TContatto::Field f : kPhoneFields) {
+        if (fields[f].isEmpty())
+            return true;
+    }
+    return false;
+}
+
+// Calls fn(card, framed) with the text of each card of a vCard file, from its BEGIN line to
+// its END line. A text without any BEGIN line is one card, not framed.
+template<typename Fn>
+void forEachCard(QByteArrayView text, Fn fn)
+{
+    text = TextCodec::withoutUtf8Bom(text);
+    auto isMarker = [](QByteArrayView trimmed, QByteArrayView marker) {
+        return trimmed.size() == marker.size() && equalsIgnoringAsciiCase(trimmed, marker);
+    };
+    qsizetype start = -1;
+    bool anyBegin = false;
+    qsizetype pos = 0;
+    QByteArrayView line;
+    while (true) {
+        const qsizetype lineStart = pos;
+        if (!AddressBook::nextLine(text, pos, line))
+            break;
+        // Blanks around a marker do not count.
+        const QByteArrayView trimmed = line.trimmed();
+        if (isMarker(trimmed, "BEGIN:VCARD")) {
+            // A card without END ends where the next one begins.
+            if (start >= 0)
+                fn(text.sliced(start, lineStart - start), true);
+            start = lineStart;
+            anyBegin = true;
+        } else if (isMarker(trimmed, "END:VCARD") && start >= 0) {
+            fn(text.sliced(start, pos - start), true);
+            start = -1;
+        }
+    }
+    if (start >= 0)
+        fn(text.sliced(start), true);
+    if (!anyBegin)
+        fn(text, false);
 }
 
 } // namespace
@@ -129,19 +363,15 @@ Kind kindOf(const QString &path)
 QByteArrayList ldifCandidates(QByteArrayView text, const QByteArray &date)
 {
     QByteArrayList candidates;
-    TContatto contact = emptyContact();
-    bool recognised = false;
+    LdifEntry entry;
     auto closeEntry = [&] {
         // Empty lines in a row, or a version line on its own, are no contact.
-        if (recognised) {
-            contact[TContatto::datainserimento] = date;
-            candidates.append(contact.toLine());
-        }
-        contact = emptyContact();
-        recognised = false;
+        if (entry.recognised)
+            candidates.append(ldifCandidate(entry, date));
+        entry.clear();
     };
 
-    forEachUnfoldedLine(text, [&](QByteArrayView line) {
+    forEachUnfoldedLine(TextCodec::withoutUtf8Bom(text), [&](QByteArrayView line) {
         if (line.isEmpty()) {
             closeEntry();
             return;
@@ -154,189 +384,163 @@ QByteArrayList ldifCandidates(QByteArrayView text, const QByteArray &date)
         QByteArrayView name = line.first(colon);
         if (const qsizetype semi = name.indexOf(';'); semi >= 0)
             name = name.first(semi);
-        const LdifAttribute *attribute = nullptr;
-        for (const LdifAttribute &a : kLdifAttributes) {
-            if (equalsIgnoringAsciiCase(name, a.name)) {
-                attribute = &a;
-                break;
-            }
-        }
+        const LdifAttribute *attribute = ldifAttribute(name);
         if (!attribute)
             return;
-
-        QByteArrayView rest = line.sliced(colon + 1);
-        const bool base64 = rest.startsWith(':');
+        const QByteArrayView rest = line.sliced(colon + 1);
         // A value kept elsewhere (":<" and an address) is not fetched.
         if (rest.startsWith('<'))
             return;
-        if (base64)
-            rest = rest.sliced(1);
-        // The blanks after the colon separate; blanks at the end belong to the value.
-        while (rest.startsWith(' '))
-            rest = rest.sliced(1);
-        QByteArray value;
-        if (base64) {
-            // Text that is not base64 gives an empty field rather than bytes made up from
-            // whatever letters it holds.
-            const auto decoded = QByteArray::fromBase64Encoding(rest.trimmed().toByteArray(),
-                                                                QByteArray::AbortOnBase64DecodingErrors);
-            if (decoded)
-                value = decoded.decoded;
-        } else {
-            value = rest.toByteArray();
+        entry.recognised = true;
+        switch (attribute->kind) {
+        case LdifKind::Own:
+            // A later line of the same attribute replaces the earlier value.
+            entry.own[attribute->field] = ldifValue(rest, entry.decoded);
+            entry.hasNames = entry.hasNames || attribute->field == TContatto::nome
+                || attribute->field == TContatto::cognome;
+            break;
+        case LdifKind::Standard:
+            // Among the standard names, the first one in the entry counts.
+            if (entry.standard[attribute->field].isEmpty())
+                entry.standard[attribute->field] = ldifValue(rest, entry.decoded);
+            break;
+        case LdifKind::CommonName:
+            if (entry.commonName.isEmpty())
+                entry.commonName = ldifValue(rest, entry.decoded);
+            break;
         }
-        value = importedText(std::move(value));
-        contact[attribute->field] = value.isEmpty() ? QByteArray("-") : value;
-        recognised = true;
     });
     // The last entry needs no empty line after it.
     closeEntry();
     return candidates;
 }
 
-PreviousVersionResult previousVersionCandidates(const QByteArrayList &lines)
+PreviousVersionResult previousVersionCandidates(QByteArrayView text)
 {
     PreviousVersionResult result;
-    // The first line that is not empty decides the layout of the whole file: 14 fields
-    // for version 1.0, 18 (or more, of which the first 18 count) for the present one.
+    // The first line with at least 14 fields decides the layout of the whole file: 14 to 17
+    // fields for version 1.0, 18 or more (of which the first 18 count) for the present one.
+    // Shorter lines before it, like short lines after it, are left out and counted.
     int layout = 0;
-    for (const QByteArray &line : lines) {
+    FieldViews f;
+    qsizetype pos = 0;
+    QByteArrayView line;
+    while (AddressBook::nextLine(text, pos, line)) {
         if (line.isEmpty())
             continue;
-        const qsizetype count = TCSVStringInfo::fieldViews(line).size();
-        if (count >= TContatto::FieldCount)
-            layout = TContatto::FieldCount;
-        else if (count == 14)
-            layout = 14;
-        break;
-    }
-    if (layout == 0)
-        return result;
-
-    for (const QByteArray &line : lines) {
-        if (line.isEmpty())
-            continue;
-        const QList<QByteArrayView> f = TCSVStringInfo::fieldViews(line);
-        if (f.size() < layout) {
+        const int count = lineFields(line, f);
+        if (layout == 0 && count >= 14)
+            layout = count >= TContatto::FieldCount ? TContatto::FieldCount : 14;
+        if (layout == 0 || count < layout) {
             ++result.skipped;
             continue;
         }
         if (layout == TContatto::FieldCount) {
-            result.candidates.append(TContatto::fromLine(line).toLine());
+            result.candidates.append(candidateLine(f));
             continue;
         }
         // Version 1.0 had no organisation, country, fax or messenger, and kept the
         // notes before the telephones.
-        TContatto c = emptyContact();
-        c[TContatto::nome] = f[0].toByteArray();
-        c[TContatto::cognome] = f[1].toByteArray();
-        c[TContatto::posizione] = f[2].toByteArray();
-        c[TContatto::indirizzo] = f[3].toByteArray();
-        c[TContatto::citta] = f[4].toByteArray();
-        c[TContatto::cap] = f[5].toByteArray();
-        c[TContatto::note] = f[6].toByteArray();
-        c[TContatto::cellprivato] = f[7].toByteArray();
-        c[TContatto::celllavoro] = f[8].toByteArray();
-        c[TContatto::telcasa] = f[9].toByteArray();
-        c[TContatto::telufficio] = f[10].toByteArray();
-        c[TContatto::email] = f[11].toByteArray();
-        c[TContatto::sito] = f[12].toByteArray();
-        c[TContatto::datainserimento] = f[13].toByteArray();
-        result.candidates.append(c.toLine());
+        FieldViews c;
+        c[TContatto::nome] = f[0];
+        c[TContatto::cognome] = f[1];
+        c[TContatto::posizione] = f[2];
+        c[TContatto::indirizzo] = f[3];
+        c[TContatto::citta] = f[4];
+        c[TContatto::cap] = f[5];
+        c[TContatto::note] = f[6];
+        c[TContatto::cellprivato] = f[7];
+        c[TContatto::celllavoro] = f[8];
+        c[TContatto::telcasa] = f[9];
+        c[TContatto::telufficio] = f[10];
+        c[TContatto::email] = f[11];
+        c[TContatto::sito] = f[12];
+        c[TContatto::datainserimento] = f[13];
+        result.candidates.append(candidateLine(c));
     }
     return result;
 }
 
 QByteArrayList splitVCards(QByteArrayView text)
 {
-    auto isMarker = [](QByteArrayView line, QByteArrayView marker) {
-        return equalsIgnoringAsciiCase(line.trimmed(), marker);
-    };
     QByteArrayList cards;
-    QByteArray card;
-    bool inside = false;
-    bool anyBegin = false;
-    qsizetype pos = 0;
-    QByteArrayView line;
-    while (AddressBook::nextLine(text, pos, line)) {
-        if (isMarker(line, "BEGIN:VCARD")) {
-            // A card without END ends where the next one begins.
-            if (inside)
-                cards.append(std::exchange(card, {}));
-            inside = anyBegin = true;
-        } else if (isMarker(line, "END:VCARD")) {
-            if (inside) {
-                card.append(line).append("\r\n");
-                cards.append(std::exchange(card, {}));
-                inside = false;
-            }
-            continue;
+    forEachCard(text, [&](QByteArrayView card, bool framed) {
+        if (!framed) {
+            cards.append(card.toByteArray());
+            return;
         }
-        if (inside)
-            card.append(line).append("\r\n");
-    }
-    if (inside)
-        cards.append(card);
-    // Text without any card frame is one card.
-    if (!anyBegin)
-        return {text.toByteArray()};
+        QByteArray lines;
+        qsizetype pos = 0;
+        QByteArrayView line;
+        while (AddressBook::nextLine(card, pos, line))
+            lines.append(line).append("\r\n");
+        cards.append(lines);
+    });
     return cards;
 }
 
 VCardResult vcardCandidates(QByteArrayView text, TmsVCard &card, const QByteArray &date)
 {
+    // The card keeps three telephones; the import reads every TEL line, and the messenger,
+    // which the card has no slot for.
+    static const QByteArrayList names = TmsPropertyPool::CardNames() + QByteArrayList{"X-AIM"};
     VCardResult result;
-    for (const QByteArray &cardText : splitVCards(text)) {
-        // Each card is read on its own: the reader takes a text as one pool of lines, so
-        // a whole file would mix the cards' telephones and names.
-        QBuffer buffer;
-        buffer.setData(cardText);
-        buffer.open(QIODevice::ReadOnly);
-        card.LoadFromStream(&buffer);
+    forEachCard(text, [&](QByteArrayView cardText, bool) {
+        // Each card is read on its own: the reader takes a text as one pool of properties,
+        // so a whole file would mix the cards' telephones and names. The card's values are
+        // the file's own bytes where they need no decoding, so the card is cleared before
+        // anything else, whichever way this ends.
+        TmsPropertyPool pool(cardText, names, true);
+        const auto clear = qScopeGuard([&card] { card.Clear(); });
+        card.LoadFromPool(pool);
 
-        TContatto c = emptyContact();
         const TmsNameRec &name = card.Identification().Name();
-        const QByteArray given = name.GivenName();
-        const QByteArray family = name.FamilyName();
-        const TmsAddressRec &address = card.DeliveryInfo().Address1();
-        c[TContatto::posizione] = orMarker(card.BusinessInfo().Role());
-        c[TContatto::organizzazione] = orMarker(card.BusinessInfo().Company().Name());
-        c[TContatto::indirizzo] = orMarker(address.Street());
-        c[TContatto::citta] = orMarker(address.Locality());
-        c[TContatto::cap] = orMarker(address.PostalCode());
-        c[TContatto::nazione] = orMarker(address.Country());
-        c[TContatto::email] = orMarker(card.TelecomInfo().Email1().Address());
-        c[TContatto::sito] = orMarker(card.ExplanatoryInfo().URL1());
-        // The contact's note is one line.
-        c[TContatto::note] = orMarker(card.ExplanatoryInfo().Comment().join(' '));
-
-        // Each telephone goes to the first field its types fit; a later one for the same
-        // field replaces an earlier one.
-        const TmsTelecomInfo &telecom = card.TelecomInfo();
-        for (const TmsPhoneRec *phone : {&telecom.Phone1(), &telecom.Phone2(), &telecom.Phone3()}) {
-            if (phone->Number().isEmpty())
-                continue;
-            const TmsPhoneAttributes types = phone->Attributes();
-            TContatto::Field field = TContatto::telcasa;
-            if (types.contains(mstFax))
-                field = TContatto::fax;
-            else if (types.contains(mstCellular))
-                field = types.contains(mstWork) ? TContatto::celllavoro : TContatto::cellprivato;
-            else if (types.contains(mstWork))
-                field = TContatto::telufficio;
-            c[field] = phone->Number();
-        }
-        card.Clear();
-
-        if (given.isEmpty() || family.isEmpty()) {
+        if (name.GivenName().isEmpty() || name.FamilyName().isEmpty()) {
             ++result.refused;
-            continue;
+            return;
         }
-        c[TContatto::nome] = given;
-        c[TContatto::cognome] = family;
+        FieldViews c;
+        const TmsBusinessInfo &business = card.BusinessInfo();
+        const TmsAddressRec &address = card.DeliveryInfo().Address1();
+        c[TContatto::nome] = name.GivenName();
+        c[TContatto::cognome] = name.FamilyName();
+        // A job title counts where the card names no role.
+        c[TContatto::posizione] = business.Role().isEmpty() ? business.Title() : business.Role();
+        c[TContatto::organizzazione] = business.Company().Name();
+        c[TContatto::indirizzo] = address.Street();
+        c[TContatto::citta] = address.Locality();
+        c[TContatto::cap] = address.PostalCode();
+        c[TContatto::nazione] = address.Country();
+        c[TContatto::email] = card.TelecomInfo().Email1().Address();
+        c[TContatto::sito] = card.ExplanatoryInfo().URL1();
+        // The contact's note is one line.
+        const QByteArray note = card.ExplanatoryInfo().Comment().join(' ');
+        c[TContatto::note] = note;
+
+        TmsPropertyParser parser;
+        parser.setPool(&pool);
+        parser.setPropName("X-AIM");
+        parser.setValueSlots(1);
+        parser.Parse();
+        const QByteArray messenger = parser.Value(0);
+        c[TContatto::messenger] = messenger;
+
+        // Every telephone of the card, in the order of the file, until all five fields
+        // are taken.
+        const TmsTelecomInfo &telecom = card.TelecomInfo();
+        bool room = true;
+        for (const TmsPhoneRec *phone : {&telecom.Phone1(), &telecom.Phone2(), &telecom.Phone3()})
+            room = room && placePhone(c, phone->Attributes(), phone->Number());
+        QByteArrayList further;
+        while (room && pool.Holds("TEL")) {
+            TmsPhoneRec phone;
+            phone.LoadFrom(parser);
+            further.append(phone.Number());
+            room = placePhone(c, phone.Attributes(), further.last());
+        }
         c[TContatto::datainserimento] = date;
-        result.candidates.append(c.toLine());
-    }
+        result.candidates.append(candidateLine(c));
+    });
     return result;
 }
 
