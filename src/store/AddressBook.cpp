@@ -122,6 +122,18 @@ char *writeFieldValue(char *out, QByteArrayView value)
         out += 5;
         i = 1;
     }
+    // Eight bytes at a time while none of them is below 14 or a comma.
+    constexpr quint64 ones = 0x0101010101010101ULL;
+    constexpr quint64 highs = 0x8080808080808080ULL;
+    for (; i + 8 <= size; i += 8) {
+        quint64 word;
+        std::memcpy(&word, data + i, 8);
+        const quint64 comma = word ^ (ones * ',');
+        if ((((word - ones * 14) & ~word) | ((comma - ones) & ~comma)) & highs)
+            break;
+        std::memcpy(out, &word, 8);
+        out += 8;
+    }
     while (i < size) {
         // Runs of ordinary characters are copied whole.
         const qsizetype run = i;

@@ -218,6 +218,16 @@ bool isFrameLine(QByteArrayView line)
     return startsWithIgnoringAsciiCase(line, "BEGIN:") || startsWithIgnoringAsciiCase(line, "END:");
 }
 
+// A line that continues the property before it: it begins with a blank, and is not a card's
+// BEGIN or END line set in by some program.
+bool isContinuation(QByteArrayView line)
+{
+    if (line.isEmpty() || !isBlank(line[0]))
+        return false;
+    const QByteArrayView text = trimmedView(line);
+    return !equalsIgnoringAsciiCase(text, "END:VCARD") && !equalsIgnoringAsciiCase(text, "BEGIN:VCARD");
+}
+
 // The dialect a VERSION line names, if the line is one.
 bool dialectOfLine(QByteArrayView line, TmsCardDialect &dialect)
 {
@@ -536,7 +546,7 @@ TmsPropertyPool::TmsPropertyPool(QByteArrayView text, const QByteArrayList &name
         current = -1;
     };
     forEachCardLine(text, m_dialect, [&](QByteArrayView line, QByteArray *joined) {
-        if (!line.isEmpty() && isBlank(line[0])) {
+        if (isContinuation(line)) {
             // A continuation of the line before; one after an empty line or after a line that
             // holds no property belongs to nothing.
             if (current < 0)
@@ -668,7 +678,7 @@ void TmsPropertyParser::ExtractProperty()
 
     // The property is its line and every directly following line that begins with a blank.
     qsizetype end = i + 1;
-    while (end < lines.size() && !lines[end].isEmpty() && isBlank(lines[end][0]))
+    while (end < lines.size() && isContinuation(lines[end]))
         ++end;
     m_propText = unfoldedText(end == i + 1 ? lines[i] : lines.mid(i, end - i).join('\n'), m_dialect);
     lines.remove(i, end - i);

@@ -272,6 +272,14 @@ void TestImport::ldif_data()
     QTest::newRow("the mail program's own names win")
         << QByteArray("cn: Mario Rossi\nsn: Bianchi\nfacsimileTelephoneNumber: 1\nfax: 2\no: Altra\ncompany: ACME\n")
         << QByteArrayList{expected({{C::cognome, "Bianchi"}, {C::organizzazione, "ACME"}, {C::fax, "2"}})};
+    QByteArray many;
+    QByteArrayList manyCandidates;
+    for (int i = 0; i < 100000; ++i) {
+        const QByteArray n = QByteArray::number(i);
+        many += "dn: cn=x\r\r\nsn: Cognome" + n + "\r\r\ngivenName: Nome" + n + "\r\r\n\r\r\n";
+        manyCandidates.append(expected({{C::nome, "Nome" + n}, {C::cognome, "Cognome" + n}}));
+    }
+    QTest::newRow("100,000 entries") << many << manyCandidates;
     QTest::newRow("nothing recognised") << QByteArray("version: 1\n\n\ndn: cn=x\n\n# comment\n") << QByteArrayList{};
     QTest::newRow("empty file") << QByteArray() << QByteArrayList{};
 }
@@ -560,6 +568,16 @@ void TestImport::vcard_data()
                                     {C::email, "elodie@example.org"}, {C::sito, "http://www.example.org"},
                                     {C::note, "Prima riga seconda&#44; con virgola; e punto e virgola \\ fine"}})}
         << 0;
+    // A file above a few megabytes is read in two halves at once: nothing is lost or doubled
+    // where they meet.
+    QByteArray many;
+    QByteArrayList manyCandidates;
+    for (int i = 0; i < 70000; ++i) {
+        const QByteArray n = QByteArray::number(i);
+        many += "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Cognome" + n + ";Nome" + n + "\r\nTEL;TYPE=CELL:" + n + "\r\nEND:VCARD\r\n";
+        manyCandidates.append(expected({{C::nome, "Nome" + n}, {C::cognome, "Cognome" + n}, {C::cellprivato, n}}));
+    }
+    QTest::newRow("70,000 cards") << many << manyCandidates << 0;
     QTest::newRow("names missing: one message per file")
         << QByteArray("BEGIN:VCARD\nFN:Solo\nEND:VCARD\nBEGIN:VCARD\nN:Cognome;\nEND:VCARD\n"
                       "BEGIN:VCARD\nN:;Nome\nEND:VCARD\n")
