@@ -78,11 +78,11 @@ std::pair<Result, Result> bothAtOnce(First first, Second second)
 // is lost to the splitter, which drops an empty last field.
 QByteArray candidateLine(const FieldViews &fields)
 {
-    qsizetype room = 2 * TContatto::FieldCount;
+    qsizetype size = TContatto::FieldCount - 1;
     for (const QByteArrayView &f : fields)
-        room += 5 * f.size();
-    QVarLengthArray<char, 4096> buffer(room);
-    char *out = buffer.data();
+        size += f.isEmpty() ? 1 : AddressBook::fieldValueSize(f);
+    QByteArray line(size, Qt::Uninitialized);
+    char *out = line.data();
     for (int k = 0; k < TContatto::FieldCount; ++k) {
         if (k > 0)
             *out++ = ',';
@@ -91,7 +91,8 @@ QByteArray candidateLine(const FieldViews &fields)
         else
             out = AddressBook::writeFieldValue(out, fields[k]);
     }
-    return QByteArray(buffer.data(), out - buffer.data());
+    Q_ASSERT(out == line.data() + line.size());
+    return line;
 }
 
 // Text from another program: UTF-8 when it reads as UTF-8 with accented letters (the usual
@@ -181,13 +182,15 @@ bool nextLdifLine(QByteArrayView text, qsizetype &pos, QByteArrayView &line)
 {
     if (!AddressBook::nextLine(text, pos, line))
         return false;
-    if (text[pos - 1] == '\r' && pos + 1 < text.size() && text[pos] == '\r' && text[pos + 1] == '\n')
+    // (A last line without a line end leaves pos just past the text.)
+    if (pos + 1 < text.size() && text[pos - 1] == '\r' && text[pos] == '\r' && text[pos + 1] == '\n')
         pos += 2;
     return true;
 }
 
-// Calls fn with each logical line: a line that begins with one blank continues the line
-// before it, without that blank. Empty lines, which end entries, are passed on too.
+// Calls fn(line, lasting) with each logical line: a line that begins with one blank continues
+// the line before it, without that blank. Empty lines, which end entries, are passed on too.
+// A line is `lasting` when it is a view into the text; a joined one lives only for the call.
 template<typename Fn>
 void forEachUnfoldedLine(QByteArrayView text, Fn fn)
 {
@@ -197,7 +200,7 @@ void forEachUnfoldedLine(QByteArrayView text, Fn fn)
     bool continued = false;
     auto flush = [&] {
         if (havePending)
-            fn(continued ? QByteArrayView(joined) : pending);
+            fn(continued ? QByteArrayView(joined) : pending, !continued);
         havePending = false;
         continued = false;
     };
@@ -243,8 +246,9 @@ struct LdifEntry
 };
 
 // The value of an attribute line after its colon: plain text, base64 after a second colon.
-// Decoded or converted values are kept in `store`; plain ASCII stays a view into the file.
-QByteArrayView ldifValue(QByteArrayView rest, QByteArrayList &store)
+// Decoded or converted values are kept in `store`, and so are those of a line that does not
+// last; others stay views into the file.
+QByteArrayView ldifValue(QByteArrayView rest, bool lasting, QByteArrayList &store)
 {
     const bool base64 = rest.startsWith(':');
     if (base64)
@@ -255,9 +259,13 @@ QByteArrayView ldifValue(QByteArrayView rest, QByteArrayList &store)
     if (!base64) {
         // A plain value stays a view into the file unless it is UTF-8 to convert; it holds
         // no line break.
-        if (!TextCodec::isNonAsciiUtf8(rest))
-            return rest;
-        store.append(TextCodec::utf8ToAnsi(rest));
+        if (!TextCodec::isNonAsciiUtf8(rest)) {
+            if (lasting)
+                return rest;
+            store.append(rest.toByteArray());
+        } else {
+            store.append(TextCodec::utf8ToAnsi(rest));
+        }
         return store.last();
     }
     // Text that is not base64 gives an empty field rather than bytes made up from whatever
@@ -368,7 +376,6 @@ bool isCardMarker(QByteArrayView trimmed, QByteArrayView marker)
 template<typename Fn>
 void forEachCard(QByteArrayView text, Fn fn)
 {
-    text = TextCodec::withoutUtf8Bom(text);
     qsizetype start = -1;
     bool anyBegin = false;
     qsizetype pos = 0;
@@ -386,7 +393,8 @@ void forEachCard(QByteArrayView text, Fn fn)
             start = lineStart;
             anyBegin = true;
         } else if (isCardMarker(trimmed, "END:VCARD") && start >= 0) {
-            fn(text.sliced(start, pos - start), true);
+            // (A last line without a line end leaves pos just past the text.)
+            fn(text.sliced(start, std::min(pos, text.size()) - start), true);
             start = -1;
         }
     }
@@ -428,7 +436,7 @@ QByteArrayList ldifPart(QByteArrayView text, const QByteArray &date)
         entry.clear();
     };
 
-    forEachUnfoldedLine(text, [&](QByteArrayView line) {
+    forEachUnfoldedLine(text, [&](QByteArrayView line, bool lasting) {
         if (line.isEmpty()) {
             closeEntry();
             return;
@@ -452,18 +460,18 @@ QByteArrayList ldifPart(QByteArrayView text, const QByteArray &date)
         switch (attribute->kind) {
         case LdifKind::Own:
             // A later line of the same attribute replaces the earlier value.
-            entry.own[attribute->field] = ldifValue(rest, entry.decoded);
+            entry.own[attribute->field] = ldifValue(rest, lasting, entry.decoded);
             entry.hasNames = entry.hasNames || attribute->field == TContatto::nome
                 || attribute->field == TContatto::cognome;
             break;
         case LdifKind::Standard:
             // Among the standard names, the first one in the entry counts.
             if (entry.standard[attribute->field].isEmpty())
-                entry.standard[attribute->field] = ldifValue(rest, entry.decoded);
+                entry.standard[attribute->field] = ldifValue(rest, lasting, entry.decoded);
             break;
         case LdifKind::CommonName:
             if (entry.commonName.isEmpty())
-                entry.commonName = ldifValue(rest, entry.decoded);
+                entry.commonName = ldifValue(rest, lasting, entry.decoded);
             break;
         }
     });
@@ -553,7 +561,7 @@ PreviousVersionResult previousVersionCandidates(QByteArrayView text)
 QByteArrayList splitVCards(QByteArrayView text)
 {
     QByteArrayList cards;
-    forEachCard(text, [&](QByteArrayView card, bool framed) {
+    forEachCard(TextCodec::withoutUtf8Bom(text), [&](QByteArrayView card, bool framed) {
         if (!framed) {
             cards.append(card.toByteArray());
             return;
@@ -605,7 +613,8 @@ VCardResult vcardPart(QByteArrayView text, TmsVCard &card, const QByteArray &dat
         c[TContatto::email] = card.TelecomInfo().Email1().Address();
         c[TContatto::sito] = card.ExplanatoryInfo().URL1();
         // The contact's note is one line.
-        const QByteArray note = card.ExplanatoryInfo().Comment().join(' ');
+        const QByteArrayList &comment = card.ExplanatoryInfo().Comment();
+        const QByteArray note = comment.size() == 1 ? comment.first() : comment.join(' ');
         c[TContatto::note] = note;
 
         TmsPropertyParser parser;

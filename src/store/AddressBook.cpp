@@ -101,9 +101,24 @@ QString reminderFile()
 
 QByteArray fieldValue(QByteArrayView value)
 {
-    QByteArray out(5 * value.size(), Qt::Uninitialized);
-    out.truncate(writeFieldValue(out.data(), value) - out.data());
+    QByteArray out(fieldValueSize(value), Qt::Uninitialized);
+    writeFieldValue(out.data(), value);
     return out;
+}
+
+qsizetype fieldValueSize(QByteArrayView value)
+{
+    // Only a comma, and a double quote at the start, take more room: five bytes for one.
+    qsizetype size = value.size();
+    if (size > 0 && value[0] == '"')
+        size += 4;
+    const char *p = value.data();
+    const char *const end = p + value.size();
+    while (const void *comma = p < end ? std::memchr(p, ',', size_t(end - p)) : nullptr) {
+        size += 4;
+        p = static_cast<const char *>(comma) + 1;
+    }
+    return size;
 }
 
 char *writeFieldValue(char *out, QByteArrayView value)

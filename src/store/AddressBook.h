@@ -48,8 +48,9 @@ QString reminderFile();     // programFolder() + "data/promemoria.txt"
 // it is stored as "&#44;"; a double quote at the start would open a quoted field, so it
 // is stored as "&#34;"; CR, LF and NUL would break the line and become one blank.
 QByteArray fieldValue(QByteArrayView value);
-// The same, written at `out`, which has room for five bytes per byte of the value; returns
-// the end of what was written. For composing lines without a copy per field.
+// The same, written at `out`, which has room for fieldValueSize(value) bytes; returns the
+// end of what was written. For composing lines without a copy per field.
+qsizetype fieldValueSize(QByteArrayView value);
 char *writeFieldValue(char *out, QByteArrayView value);
 
 // Whether `key` occurs in `text`, folding only the letters A to Z: accented and other

@@ -253,6 +253,9 @@ void TestImport::ldif_data()
     QTest::newRow("options, empty value, value by address")
         << QByteArray("description;lang-it: ciao\ngivenName:\nsn:< file:///tmp/x\n")
         << QByteArrayList{expected({{C::nome, "-"}, {C::note, "ciao"}})};
+    QTest::newRow("folded values")
+        << QByteArray("sn: Ros\n si\ngivenName: An\n na\ncn: x\n\ndescription: a\n  b\n")
+        << QByteArrayList{expected({{C::nome, "Anna"}, {C::cognome, "Rossi"}}), expected({{C::note, "a b"}})};
     QTest::newRow("later value replaces earlier")
         << QByteArray("mail: a@x\nmail: b@x\n") << QByteArrayList{expected({{C::email, "b@x"}})};
     QTest::newRow("byte-order mark, CR CR LF line ends")
