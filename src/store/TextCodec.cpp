@@ -25,6 +25,25 @@ int ansiByte(char16_t c)
     return -1;
 }
 
+// Whether `b` begins a character of two to four bytes in UTF-8: then `extra` is the number
+// of bytes that follow and `cp` the bits the first one holds.
+bool utf8Lead(unsigned char b, int &extra, char32_t &cp)
+{
+    if (b >= 0xC2 && b <= 0xDF) {
+        extra = 1;
+        cp = b & 0x1F;
+    } else if (b >= 0xE0 && b <= 0xEF) {
+        extra = 2;
+        cp = b & 0x0F;
+    } else if (b >= 0xF0 && b <= 0xF4) {
+        extra = 3;
+        cp = b & 0x07;
+    } else {
+        return false;
+    }
+    return true;
+}
+
 } // namespace
 
 namespace TextCodec {
@@ -102,19 +121,7 @@ bool isNonAsciiUtf8(QByteArrayView bytes)
         nonAscii = true;
         int extra;
         char32_t cp;
-        if (b >= 0xC2 && b <= 0xDF) {
-            extra = 1;
-            cp = b & 0x1F;
-        } else if (b >= 0xE0 && b <= 0xEF) {
-            extra = 2;
-            cp = b & 0x0F;
-        } else if (b >= 0xF0 && b <= 0xF4) {
-            extra = 3;
-            cp = b & 0x07;
-        } else {
-            return false;
-        }
-        if (i + extra >= n)
+        if (!utf8Lead(b, extra, cp) || i + extra >= n)
             return false;
         for (int k = 1; k <= extra; ++k) {
             const auto c = static_cast<unsigned char>(bytes[i + k]);
@@ -144,16 +151,7 @@ QByteArray utf8ToAnsi(QByteArrayView bytes)
         const auto b = static_cast<unsigned char>(bytes[i]);
         int extra = 0;
         char32_t cp = b;
-        if (b >= 0xC0 && b <= 0xDF) {
-            extra = 1;
-            cp = b & 0x1F;
-        } else if (b >= 0xE0 && b <= 0xEF) {
-            extra = 2;
-            cp = b & 0x0F;
-        } else if (b >= 0xF0 && b <= 0xF7) {
-            extra = 3;
-            cp = b & 0x07;
-        } else if (b >= 0x80) {
+        if (b >= 0x80 && !utf8Lead(b, extra, cp)) {
             // A byte that starts no character.
             d[n++] = '?';
             ++i;
