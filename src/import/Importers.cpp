@@ -170,7 +170,7 @@ const LdifAttribute *ldifAttribute(QByteArrayView name)
     if (name.size() >= qsizetype(byLength.size()))
         return nullptr;
     for (const LdifAttribute *a : byLength[name.size()]) {
-        if (equalsIgnoringAsciiCase(name, a->name))
+        if ((a->name[0] | 0x20) == (name[0] | 0x20) && equalsIgnoringAsciiCase(name, a->name))
             return a;
     }
     return nullptr;
@@ -443,12 +443,18 @@ QByteArrayList ldifPart(QByteArrayView text, const QByteArray &date)
         }
         // "name: value", "name:: base64" or "name:< address"; the name may carry options
         // after a semicolon ("description;lang-it: ...").
-        const qsizetype colon = indexOfChar(line, ':');
-        if (colon <= 0)
+        qsizetype colon = 0;
+        qsizetype semi = -1;
+        while (colon < line.size() && line[colon] != ':') {
+            if (line[colon] == ';' && semi < 0)
+                semi = colon;
+            ++colon;
+        }
+        if (colon == 0 || colon == line.size())
             return;
-        QByteArrayView name = line.first(colon);
-        if (const qsizetype semi = indexOfChar(name, ';'); semi >= 0)
-            name = name.first(semi);
+        const QByteArrayView name = line.first(semi >= 0 ? semi : colon);
+        if (name.isEmpty())
+            return;
         const LdifAttribute *attribute = ldifAttribute(name);
         if (!attribute)
             return;
