@@ -6,14 +6,14 @@
 #include "vcard/Msvcard.h"
 
 #include <QFileInfo>
-#include <QThread>
 #include <QScopeGuard>
+#include <QThread>
 #include <QVarLengthArray>
 
 #include <array>
+#include <cstring>
 #include <exception>
 #include <memory>
-#include <cstring>
 
 namespace Importers {
 
