@@ -102,6 +102,9 @@ void TestStore::readLines_data()
     QTest::newRow("empty lines kept") << QByteArray("\r\n\n\r") << QByteArrayList{"", "", ""};
     QTest::newRow("lf cr is two ends") << QByteArray("a\n\rb") << QByteArrayList{"a", "", "b"};
     QTest::newRow("8-bit bytes") << QByteArray("\x80\xe8\xff\r\n") << QByteArrayList{"\x80\xe8\xff"};
+    QTest::newRow("long lines, one kind of end each")
+        << (QByteArray(300, 'a') + '\r' + QByteArray(600, 'b') + "\r" + QByteArray(300, 'c') + '\n' + QByteArray(700, 'd'))
+        << QByteArrayList{QByteArray(300, 'a'), QByteArray(600, 'b'), QByteArray(300, 'c'), QByteArray(700, 'd')};
 }
 
 void TestStore::readLines()
@@ -209,6 +212,8 @@ void TestStore::fieldValue_data()
     QTest::newRow("inner quote") << QByteArray("a\"b") << QByteArray("a\"b");
     QTest::newRow("line breaks and nul") << QByteArray("a\r\nb\0c", 6) << QByteArray("a  b c");
     QTest::newRow("blanks kept") << QByteArray("  x ") << QByteArray("  x ");
+    QTest::newRow("long value, controls kept") << QByteArray("abcdefghij,klmnopqrstuv\tw\x80\x0bx\nyz0123456789,")
+                                              << QByteArray("abcdefghij&#44;klmnopqrstuv\tw\x80\x0bx yz0123456789&#44;");
 }
 
 void TestStore::fieldValue()
