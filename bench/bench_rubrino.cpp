@@ -5,6 +5,9 @@
 //
 // GENERATED_FOLDER is what rubrino_generate wrote. Each operation runs in a program folder of
 // its own (a temporary folder holding data/contact.csv), with message boxes answered Yes.
+// The hostile-* operations make their own file there: hostile-vcard (a 50 MB line of ";"),
+// hostile-vcard-note (the same as a note's value), hostile-old-short-lines (another
+// installation's contact.csv of 100 MB of one-letter lines).
 
 #include "app/Messages.h"
 #include "app/frmMainUnit.h"
@@ -201,6 +204,41 @@ int main(int argc, char **argv)
             QApplication::processEvents();
         });
         b.contacts = int(w.importLines.size());
+    } else if (op == u"hostile-vcard" || op == u"hostile-vcard-note" || op == u"hostile-old-short-lines") {
+        // Hostile files made here, never kept: a card holding a line of 50 MB of ";" (bare, or
+        // as a note's value), and an address book of another installation made of 100 MB of
+        // one-letter lines. Each is imported and its selection window opened, as the import
+        // command does. N is the file's size in MB.
+        const bool old = op == u"hostile-old-short-lines";
+        const QString file = b.dir.path() + (old ? QStringLiteral("/old/contact.csv") : QStringLiteral("/hostile.vcf"));
+        QDir(b.dir.path()).mkdir(QStringLiteral("old"));
+        {
+            QFile f(file);
+            if (!f.open(QIODevice::WriteOnly))
+                return 1;
+            if (old) {
+                const QByteArray lines = QByteArray("a\r\n").repeated(1 << 20);
+                while (f.size() < 100 * 1000 * 1000)
+                    f.write(lines);
+            } else {
+                f.write(op == u"hostile-vcard" ? "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Rossi;Anna\r\n"
+                                               : "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Rossi;Anna\r\nNOTE:");
+                f.write(QByteArray(50 * 1000 * 1000, ';'));
+                f.write("\r\nEND:VCARD\r\n");
+            }
+            b.contacts = int(f.size() / 1000000);
+        }
+        TfrmMain w;
+        seconds = timeRuns(runs, [] {}, [&] {
+            if (old)
+                w.ImportOLDRBN(file);
+            else
+                w.ImportVCard(file);
+            TfrmImporta window(&w);
+            window.show();
+            QApplication::processEvents();
+        });
+        Messages::takeShown();
     } else if (op == u"export-html" || op == u"export-ldif") {
         // The whole address book, read and written as the export window does.
         const bool html = op == u"export-html";

@@ -5,26 +5,94 @@
 #include "store/TextCodec.h"
 #include "vcard/Msvcard.h"
 
-#include <QBuffer>
 #include <QFileInfo>
+#include <QScopeGuard>
+#include <QThread>
+#include <QVarLengthArray>
+
+#include <array>
+#include <cstring>
+#include <exception>
+#include <memory>
 
 namespace Importers {
 
 namespace {
 
+// The fields of one candidate as views into the imported text or into values decoded from
+// it; an empty view is an empty field.
+using FieldViews = std::array<QByteArrayView, TContatto::FieldCount>;
+
+// Whether the two are equal when only the letters A to Z are folded.
 bool equalsIgnoringAsciiCase(QByteArrayView a, QByteArrayView b)
 {
-    return a.size() == b.size() && AddressBook::containsIgnoringAsciiCase(a, b);
+    if (a.size() != b.size())
+        return false;
+    for (qsizetype i = 0; i < a.size(); ++i) {
+        const char x = a[i];
+        const char y = b[i];
+        if (x != y && ((x | 0x20) != (y | 0x20) || (x | 0x20) < 'a' || (x | 0x20) > 'z'))
+            return false;
+    }
+    return true;
 }
 
-// Every optional field starts as the address book's empty-field marker.
-TContatto emptyContact()
+// The position of the first `c` in `text`, or -1.
+qsizetype indexOfChar(QByteArrayView text, char c)
 {
-    static const QByteArray marker("-");
-    TContatto c;
-    for (QByteArray &f : c.fields)
-        f = marker;
-    return c;
+    const void *hit = text.isEmpty() ? nullptr : std::memchr(text.data(), c, size_t(text.size()));
+    return hit ? static_cast<const char *>(hit) - text.data() : -1;
+}
+
+// Below this size a second thread costs more than it saves.
+constexpr qsizetype ParallelFrom = 4 << 20;
+
+// Runs `first` on a second thread while this one runs `second`: a large file is read in two
+// halves at once, which takes about half the time on a machine with two cores. The two
+// share nothing but the text they read. An error of either reaches the caller.
+template<typename Result, typename First, typename Second>
+std::pair<Result, Result> bothAtOnce(First first, Second second)
+{
+    Result a;
+    std::exception_ptr failure;
+    std::unique_ptr<QThread> thread(QThread::create([&] {
+        try {
+            a = first();
+        } catch (...) {
+            failure = std::current_exception();
+        }
+    }));
+    thread->start();
+    Result b;
+    {
+        const auto join = qScopeGuard([&] { thread->wait(); });
+        b = second();
+    }
+    if (failure)
+        std::rethrow_exception(failure);
+    return {std::move(a), std::move(b)};
+}
+
+// The candidate's line: 18 fields, each made safe for the one-line, comma-separated form,
+// and an empty one written as the address book's empty-field marker "-", so that no field
+// is lost to the splitter, which drops an empty last field.
+QByteArray candidateLine(const FieldViews &fields)
+{
+    qsizetype size = TContatto::FieldCount - 1;
+    for (const QByteArrayView &f : fields)
+        size += f.isEmpty() ? 1 : AddressBook::fieldValueSize(f);
+    QByteArray line(size, Qt::Uninitialized);
+    char *out = line.data();
+    for (int k = 0; k < TContatto::FieldCount; ++k) {
+        if (k > 0)
+            *out++ = ',';
+        if (fields[k].isEmpty())
+            *out++ = '-';
+        else
+            out = AddressBook::writeFieldValue(out, fields[k]);
+    }
+    Q_ASSERT(out == line.data() + line.size());
+    return line;
 }
 
 // Text from another program: UTF-8 when it reads as UTF-8 with accented letters (the usual
@@ -34,45 +102,95 @@ QByteArray importedText(QByteArray value)
 {
     if (TextCodec::isNonAsciiUtf8(value))
         value = TextCodec::utf8ToAnsi(value);
-    value.replace("\r\n", "\n");
+    if (indexOfChar(value, '\r') >= 0)
+        value.replace("\r\n", "\n");
     return value;
 }
 
-QByteArray orMarker(const QByteArray &value)
-{
-    return value.isEmpty() ? QByteArray("-") : value;
-}
-
 // ---- LDIF ----
+
+// Where an attribute's value goes. The mail program's own attributes decide a field; the
+// standard names of directory servers and other address books fill what they left empty;
+// the common name stands in for given name and family name when both are missing.
+enum class LdifKind : quint8 { Own, Standard, CommonName };
 
 struct LdifAttribute
 {
     QByteArrayView name;
     TContatto::Field field;
+    LdifKind kind;
 };
 
-// The attributes a mail program writes for the fields the address book has.
 const LdifAttribute kLdifAttributes[] = {
-    {"givenName", TContatto::nome},
-    {"sn", TContatto::cognome},
-    {"mail", TContatto::email},
-    {"nsAIMid", TContatto::messenger},
-    {"telephoneNumber", TContatto::telufficio},
-    {"homePhone", TContatto::telcasa},
-    {"fax", TContatto::fax},
-    {"mobile", TContatto::cellprivato},
-    {"homeStreet", TContatto::indirizzo},
-    {"mozillaHomeLocalityName", TContatto::citta},
-    {"mozillaHomePostalCode", TContatto::cap},
-    {"mozillaHomeCountryName", TContatto::nazione},
-    {"company", TContatto::organizzazione},
-    {"mozillaWorkUrl", TContatto::sito},
-    {"title", TContatto::posizione},
-    {"description", TContatto::note},
+    {"givenName", TContatto::nome, LdifKind::Own},
+    {"sn", TContatto::cognome, LdifKind::Own},
+    {"mail", TContatto::email, LdifKind::Own},
+    {"nsAIMid", TContatto::messenger, LdifKind::Own},
+    {"telephoneNumber", TContatto::telufficio, LdifKind::Own},
+    {"homePhone", TContatto::telcasa, LdifKind::Own},
+    {"fax", TContatto::fax, LdifKind::Own},
+    {"mobile", TContatto::cellprivato, LdifKind::Own},
+    {"homeStreet", TContatto::indirizzo, LdifKind::Own},
+    {"mozillaHomeLocalityName", TContatto::citta, LdifKind::Own},
+    {"mozillaHomePostalCode", TContatto::cap, LdifKind::Own},
+    {"mozillaHomeCountryName", TContatto::nazione, LdifKind::Own},
+    {"company", TContatto::organizzazione, LdifKind::Own},
+    {"mozillaWorkUrl", TContatto::sito, LdifKind::Own},
+    {"title", TContatto::posizione, LdifKind::Own},
+    {"description", TContatto::note, LdifKind::Own},
+    {"cn", TContatto::nome, LdifKind::CommonName},
+    {"facsimileTelephoneNumber", TContatto::fax, LdifKind::Standard},
+    {"cellPhone", TContatto::cellprivato, LdifKind::Standard},
+    {"o", TContatto::organizzazione, LdifKind::Standard},
+    {"organizationName", TContatto::organizzazione, LdifKind::Standard},
+    {"l", TContatto::citta, LdifKind::Standard},
+    {"localityName", TContatto::citta, LdifKind::Standard},
+    {"locality", TContatto::citta, LdifKind::Standard},
+    {"mozillaWorkCity", TContatto::citta, LdifKind::Standard},
+    {"street", TContatto::indirizzo, LdifKind::Standard},
+    {"streetAddress", TContatto::indirizzo, LdifKind::Standard},
+    {"postalCode", TContatto::cap, LdifKind::Standard},
+    {"c", TContatto::nazione, LdifKind::Standard},
+    {"countryName", TContatto::nazione, LdifKind::Standard},
+    {"co", TContatto::nazione, LdifKind::Standard},
+    {"homeurl", TContatto::sito, LdifKind::Standard},
+    {"workurl", TContatto::sito, LdifKind::Standard},
 };
 
-// Calls fn with each logical line: a line that begins with one blank continues the line
-// before it, without that blank. Empty lines, which end entries, are passed on too.
+// The attribute of that name, ignoring letter case, or none. Every line of a file is looked
+// up, so the names are grouped by length first.
+const LdifAttribute *ldifAttribute(QByteArrayView name)
+{
+    static const auto byLength = [] {
+        std::array<QVarLengthArray<const LdifAttribute *, 4>, 32> table;
+        for (const LdifAttribute &a : kLdifAttributes)
+            table[a.name.size()].append(&a);
+        return table;
+    }();
+    if (name.size() >= qsizetype(byLength.size()))
+        return nullptr;
+    for (const LdifAttribute *a : byLength[name.size()]) {
+        if ((a->name[0] | 0x20) == (name[0] | 0x20) && equalsIgnoringAsciiCase(name, a->name))
+            return a;
+    }
+    return nullptr;
+}
+
+// The next line of an LDIF text. Besides CR LF, CR and LF, a CR directly before a CR LF
+// belongs to that one line end: files converted to Windows line ends twice have them.
+bool nextLdifLine(QByteArrayView text, qsizetype &pos, QByteArrayView &line)
+{
+    if (!AddressBook::nextLine(text, pos, line))
+        return false;
+    // (A last line without a line end leaves pos just past the text.)
+    if (pos + 1 < text.size() && text[pos - 1] == '\r' && text[pos] == '\r' && text[pos + 1] == '\n')
+        pos += 2;
+    return true;
+}
+
+// Calls fn(line, lasting) with each logical line: a line that begins with one blank continues
+// the line before it, without that blank. Empty lines, which end entries, are passed on too.
+// A line is `lasting` when it is a view into the text; a joined one lives only for the call.
 template<typename Fn>
 void forEachUnfoldedLine(QByteArrayView text, Fn fn)
 {
@@ -82,13 +200,13 @@ void forEachUnfoldedLine(QByteArrayView text, Fn fn)
     bool continued = false;
     auto flush = [&] {
         if (havePending)
-            fn(continued ? QByteArrayView(joined) : pending);
+            fn(continued ? QByteArrayView(joined) : pending, !continued);
         havePending = false;
         continued = false;
     };
     qsizetype pos = 0;
     QByteArrayView line;
-    while (AddressBook::nextLine(text, pos, line)) {
+    while (nextLdifLine(text, pos, line)) {
         if (line.startsWith(' ')) {
             // A continuation right after an entry's end belongs to nothing.
             if (havePending && !pending.isEmpty()) {
@@ -105,6 +223,185 @@ void forEachUnfoldedLine(QByteArrayView text, Fn fn)
         havePending = true;
     }
     flush();
+}
+
+// One entry as it is read: what each kind of attribute said for each field.
+struct LdifEntry
+{
+    FieldViews own;
+    FieldViews standard;
+    QByteArrayView commonName;
+    bool hasNames = false;   // a givenName or an sn line, even an empty one
+    bool recognised = false; // any attribute the address book has a field for
+    QByteArrayList decoded;  // the values that are not views into the file
+
+    void clear()
+    {
+        own.fill({});
+        standard.fill({});
+        commonName = {};
+        hasNames = recognised = false;
+        decoded.clear();
+    }
+};
+
+// The value of an attribute line after its colon: plain text, base64 after a second colon.
+// Decoded or converted values are kept in `store`, and so are those of a line that does not
+// last; others stay views into the file.
+QByteArrayView ldifValue(QByteArrayView rest, bool lasting, QByteArrayList &store)
+{
+    const bool base64 = rest.startsWith(':');
+    if (base64)
+        rest = rest.sliced(1);
+    // The blanks after the colon separate; blanks at the end belong to the value.
+    while (rest.startsWith(' '))
+        rest = rest.sliced(1);
+    if (!base64) {
+        // A plain value stays a view into the file unless it is UTF-8 to convert; it holds
+        // no line break.
+        if (!TextCodec::isNonAsciiUtf8(rest)) {
+            if (lasting)
+                return rest;
+            store.append(rest.toByteArray());
+        } else {
+            store.append(TextCodec::utf8ToAnsi(rest));
+        }
+        return store.last();
+    }
+    // Text that is not base64 gives an empty field rather than bytes made up from whatever
+    // letters it holds.
+    auto decoded = QByteArray::fromBase64Encoding(rest.trimmed().toByteArray(), QByteArray::AbortOnBase64DecodingErrors);
+    if (!decoded)
+        return {};
+    store.append(importedText(std::move(decoded.decoded)));
+    return store.last();
+}
+
+// A common name "Anna Maria Rossi" is given names, a blank, and the family name.
+void splitCommonName(QByteArrayView cn, FieldViews &fields)
+{
+    auto trimmed = [](QByteArrayView v) {
+        while (v.startsWith(' '))
+            v = v.sliced(1);
+        while (v.endsWith(' '))
+            v.chop(1);
+        return v;
+    };
+    cn = trimmed(cn);
+    const qsizetype blank = cn.lastIndexOf(' ');
+    if (blank < 0) {
+        fields[TContatto::cognome] = cn;
+        return;
+    }
+    fields[TContatto::nome] = trimmed(cn.first(blank));
+    fields[TContatto::cognome] = cn.sliced(blank + 1);
+}
+
+QByteArray ldifCandidate(const LdifEntry &entry, const QByteArray &date)
+{
+    FieldViews fields;
+    for (int k = 0; k < TContatto::FieldCount; ++k)
+        fields[k] = entry.own[k].isEmpty() ? entry.standard[k] : entry.own[k];
+    if (!entry.hasNames && !entry.commonName.isEmpty())
+        splitCommonName(entry.commonName, fields);
+    fields[TContatto::datainserimento] = date;
+    return candidateLine(fields);
+}
+
+// ---- Previous version ----
+
+// The fields of an address-book line, at most 18. The splitter drops an empty last field,
+// but here "a,b," has three fields: a line of another installation whose last field is
+// empty keeps all 18.
+int lineFields(QByteArrayView line, FieldViews &fields)
+{
+    int count = 0;
+    QByteArrayView last;
+    TCSVStringInfo::forEachField(line, [&](QByteArrayView field) {
+        fields[count++] = last = field;
+        return count < TContatto::FieldCount;
+    });
+    if (count > 0 && count < TContatto::FieldCount && line.endsWith(',')
+        && last.data() + last.size() < line.data() + line.size())
+        fields[count++] = QByteArrayView();
+    return count;
+}
+
+// ---- vCard ----
+
+// The telephone fields in the order a number takes them when the field its types choose
+// already holds an earlier number of the same card.
+constexpr TContatto::Field kPhoneFields[] = {
+    TContatto::cellprivato, TContatto::celllavoro, TContatto::telcasa, TContatto::telufficio, TContatto::fax,
+};
+
+// Puts a number in the field its types choose, or in the first free telephone field; a
+// number for which no field is free is dropped. False once all five are taken.
+bool placePhone(FieldViews &fields, TmsPhoneAttributes types, QByteArrayView number)
+{
+    if (!number.isEmpty()) {
+        TContatto::Field field = TContatto::telcasa;
+        if (types.contains(mstFax))
+            field = TContatto::fax;
+        else if (types.contains(mstCellular))
+            field = types.contains(mstWork) ? TContatto::celllavoro : TContatto::cellprivato;
+        else if (types.contains(mstWork))
+            field = TContatto::telufficio;
+        if (fields[field].isEmpty()) {
+            fields[field] = number;
+        } else {
+            for (TContatto::Field f : kPhoneFields) {
+                if (fields[f].isEmpty()) {
+                    fields[f] = number;
+                    break;
+                }
+            }
+        }
+    }
+    for (TContatto::Field f : kPhoneFields) {
+        if (fields[f].isEmpty())
+            return true;
+    }
+    return false;
+}
+
+// Whether a line, without the blanks around it, opens or closes a card.
+bool isCardMarker(QByteArrayView trimmed, QByteArrayView marker)
+{
+    return equalsIgnoringAsciiCase(trimmed, marker);
+}
+
+// Calls fn(card, framed) with the text of each card of a vCard file, from its BEGIN line to
+// its END line. A text without any BEGIN line is one card, not framed.
+template<typename Fn>
+void forEachCard(QByteArrayView text, Fn fn)
+{
+    qsizetype start = -1;
+    bool anyBegin = false;
+    qsizetype pos = 0;
+    QByteArrayView line;
+    while (true) {
+        const qsizetype lineStart = pos;
+        if (!AddressBook::nextLine(text, pos, line))
+            break;
+        // Blanks around a marker do not count.
+        const QByteArrayView trimmed = line.trimmed();
+        if (isCardMarker(trimmed, "BEGIN:VCARD")) {
+            // A card without END ends where the next one begins.
+            if (start >= 0)
+                fn(text.sliced(start, lineStart - start), true);
+            start = lineStart;
+            anyBegin = true;
+        } else if (isCardMarker(trimmed, "END:VCARD") && start >= 0) {
+            // (A last line without a line end leaves pos just past the text.)
+            fn(text.sliced(start, std::min(pos, text.size()) - start), true);
+            start = -1;
+        }
+    }
+    if (start >= 0)
+        fn(text.sliced(start), true);
+    if (!anyBegin)
+        fn(text, false);
 }
 
 } // namespace
@@ -126,218 +423,271 @@ Kind kindOf(const QString &path)
     return Kind::Unknown;
 }
 
-QByteArrayList ldifCandidates(QByteArrayView text, const QByteArray &date)
+namespace {
+
+QByteArrayList ldifPart(QByteArrayView text, const QByteArray &date)
 {
     QByteArrayList candidates;
-    TContatto contact = emptyContact();
-    bool recognised = false;
+    LdifEntry entry;
     auto closeEntry = [&] {
         // Empty lines in a row, or a version line on its own, are no contact.
-        if (recognised) {
-            contact[TContatto::datainserimento] = date;
-            candidates.append(contact.toLine());
-        }
-        contact = emptyContact();
-        recognised = false;
+        if (entry.recognised)
+            candidates.append(ldifCandidate(entry, date));
+        entry.clear();
     };
 
-    forEachUnfoldedLine(text, [&](QByteArrayView line) {
+    forEachUnfoldedLine(text, [&](QByteArrayView line, bool lasting) {
         if (line.isEmpty()) {
             closeEntry();
             return;
         }
         // "name: value", "name:: base64" or "name:< address"; the name may carry options
         // after a semicolon ("description;lang-it: ...").
-        const qsizetype colon = line.indexOf(':');
-        if (colon <= 0)
-            return;
-        QByteArrayView name = line.first(colon);
-        if (const qsizetype semi = name.indexOf(';'); semi >= 0)
-            name = name.first(semi);
-        const LdifAttribute *attribute = nullptr;
-        for (const LdifAttribute &a : kLdifAttributes) {
-            if (equalsIgnoringAsciiCase(name, a.name)) {
-                attribute = &a;
-                break;
-            }
+        qsizetype colon = 0;
+        qsizetype semi = -1;
+        while (colon < line.size() && line[colon] != ':') {
+            if (line[colon] == ';' && semi < 0)
+                semi = colon;
+            ++colon;
         }
+        if (colon == 0 || colon == line.size())
+            return;
+        const QByteArrayView name = line.first(semi >= 0 ? semi : colon);
+        if (name.isEmpty())
+            return;
+        const LdifAttribute *attribute = ldifAttribute(name);
         if (!attribute)
             return;
-
-        QByteArrayView rest = line.sliced(colon + 1);
-        const bool base64 = rest.startsWith(':');
+        const QByteArrayView rest = line.sliced(colon + 1);
         // A value kept elsewhere (":<" and an address) is not fetched.
         if (rest.startsWith('<'))
             return;
-        if (base64)
-            rest = rest.sliced(1);
-        // The blanks after the colon separate; blanks at the end belong to the value.
-        while (rest.startsWith(' '))
-            rest = rest.sliced(1);
-        QByteArray value;
-        if (base64) {
-            // Text that is not base64 gives an empty field rather than bytes made up from
-            // whatever letters it holds.
-            const auto decoded = QByteArray::fromBase64Encoding(rest.trimmed().toByteArray(),
-                                                                QByteArray::AbortOnBase64DecodingErrors);
-            if (decoded)
-                value = decoded.decoded;
-        } else {
-            value = rest.toByteArray();
+        entry.recognised = true;
+        switch (attribute->kind) {
+        case LdifKind::Own:
+            // A later line of the same attribute replaces the earlier value.
+            entry.own[attribute->field] = ldifValue(rest, lasting, entry.decoded);
+            entry.hasNames = entry.hasNames || attribute->field == TContatto::nome
+                || attribute->field == TContatto::cognome;
+            break;
+        case LdifKind::Standard:
+            // Among the standard names, the first one in the entry counts.
+            if (entry.standard[attribute->field].isEmpty())
+                entry.standard[attribute->field] = ldifValue(rest, lasting, entry.decoded);
+            break;
+        case LdifKind::CommonName:
+            if (entry.commonName.isEmpty())
+                entry.commonName = ldifValue(rest, lasting, entry.decoded);
+            break;
         }
-        value = importedText(std::move(value));
-        contact[attribute->field] = value.isEmpty() ? QByteArray("-") : value;
-        recognised = true;
     });
     // The last entry needs no empty line after it.
     closeEntry();
     return candidates;
 }
 
-PreviousVersionResult previousVersionCandidates(const QByteArrayList &lines)
+// Where the second half of a large LDIF text begins: the line after the first empty line
+// past the middle, so that no entry is cut in two; -1 when the text is small or has none.
+qsizetype ldifMiddle(QByteArrayView text)
+{
+    if (text.size() < ParallelFrom)
+        return -1;
+    // A line begins after every LF, whatever line ends the text has.
+    const qsizetype lf = indexOfChar(text.sliced(text.size() / 2), '\n');
+    if (lf < 0)
+        return -1;
+    qsizetype pos = text.size() / 2 + lf + 1;
+    QByteArrayView line;
+    while (nextLdifLine(text, pos, line)) {
+        if (line.isEmpty())
+            return pos < text.size() ? pos : -1;
+    }
+    return -1;
+}
+
+} // namespace
+
+QByteArrayList ldifCandidates(QByteArrayView text, const QByteArray &date)
+{
+    text = TextCodec::withoutUtf8Bom(text);
+    const qsizetype middle = ldifMiddle(text);
+    if (middle < 0)
+        return ldifPart(text, date);
+    auto [first, second] = bothAtOnce<QByteArrayList>([&] { return ldifPart(text.first(middle), date); },
+                                                      [&] { return ldifPart(text.sliced(middle), date); });
+    return first + second;
+}
+
+PreviousVersionResult previousVersionCandidates(QByteArrayView text)
 {
     PreviousVersionResult result;
-    // The first line that is not empty decides the layout of the whole file: 14 fields
-    // for version 1.0, 18 (or more, of which the first 18 count) for the present one.
+    // The first line with at least 14 fields decides the layout of the whole file: 14 to 17
+    // fields for version 1.0, 18 or more (of which the first 18 count) for the present one.
+    // Shorter lines before it, like short lines after it, are left out and counted.
     int layout = 0;
-    for (const QByteArray &line : lines) {
+    FieldViews f;
+    qsizetype pos = 0;
+    QByteArrayView line;
+    while (AddressBook::nextLine(text, pos, line)) {
         if (line.isEmpty())
             continue;
-        const qsizetype count = TCSVStringInfo::fieldViews(line).size();
-        if (count >= TContatto::FieldCount)
-            layout = TContatto::FieldCount;
-        else if (count == 14)
-            layout = 14;
-        break;
-    }
-    if (layout == 0)
-        return result;
-
-    for (const QByteArray &line : lines) {
-        if (line.isEmpty())
-            continue;
-        const QList<QByteArrayView> f = TCSVStringInfo::fieldViews(line);
-        if (f.size() < layout) {
+        const int count = lineFields(line, f);
+        if (layout == 0 && count >= 14)
+            layout = count >= TContatto::FieldCount ? TContatto::FieldCount : 14;
+        if (layout == 0 || count < layout) {
             ++result.skipped;
             continue;
         }
         if (layout == TContatto::FieldCount) {
-            result.candidates.append(TContatto::fromLine(line).toLine());
+            result.candidates.append(candidateLine(f));
             continue;
         }
         // Version 1.0 had no organisation, country, fax or messenger, and kept the
         // notes before the telephones.
-        TContatto c = emptyContact();
-        c[TContatto::nome] = f[0].toByteArray();
-        c[TContatto::cognome] = f[1].toByteArray();
-        c[TContatto::posizione] = f[2].toByteArray();
-        c[TContatto::indirizzo] = f[3].toByteArray();
-        c[TContatto::citta] = f[4].toByteArray();
-        c[TContatto::cap] = f[5].toByteArray();
-        c[TContatto::note] = f[6].toByteArray();
-        c[TContatto::cellprivato] = f[7].toByteArray();
-        c[TContatto::celllavoro] = f[8].toByteArray();
-        c[TContatto::telcasa] = f[9].toByteArray();
-        c[TContatto::telufficio] = f[10].toByteArray();
-        c[TContatto::email] = f[11].toByteArray();
-        c[TContatto::sito] = f[12].toByteArray();
-        c[TContatto::datainserimento] = f[13].toByteArray();
-        result.candidates.append(c.toLine());
+        FieldViews c;
+        c[TContatto::nome] = f[0];
+        c[TContatto::cognome] = f[1];
+        c[TContatto::posizione] = f[2];
+        c[TContatto::indirizzo] = f[3];
+        c[TContatto::citta] = f[4];
+        c[TContatto::cap] = f[5];
+        c[TContatto::note] = f[6];
+        c[TContatto::cellprivato] = f[7];
+        c[TContatto::celllavoro] = f[8];
+        c[TContatto::telcasa] = f[9];
+        c[TContatto::telufficio] = f[10];
+        c[TContatto::email] = f[11];
+        c[TContatto::sito] = f[12];
+        c[TContatto::datainserimento] = f[13];
+        result.candidates.append(candidateLine(c));
     }
     return result;
 }
 
 QByteArrayList splitVCards(QByteArrayView text)
 {
-    auto isMarker = [](QByteArrayView line, QByteArrayView marker) {
-        return equalsIgnoringAsciiCase(line.trimmed(), marker);
-    };
     QByteArrayList cards;
-    QByteArray card;
-    bool inside = false;
-    bool anyBegin = false;
-    qsizetype pos = 0;
-    QByteArrayView line;
-    while (AddressBook::nextLine(text, pos, line)) {
-        if (isMarker(line, "BEGIN:VCARD")) {
-            // A card without END ends where the next one begins.
-            if (inside)
-                cards.append(std::exchange(card, {}));
-            inside = anyBegin = true;
-        } else if (isMarker(line, "END:VCARD")) {
-            if (inside) {
-                card.append(line).append("\r\n");
-                cards.append(std::exchange(card, {}));
-                inside = false;
-            }
-            continue;
+    forEachCard(TextCodec::withoutUtf8Bom(text), [&](QByteArrayView card, bool framed) {
+        if (!framed) {
+            cards.append(card.toByteArray());
+            return;
         }
-        if (inside)
-            card.append(line).append("\r\n");
-    }
-    if (inside)
-        cards.append(card);
-    // Text without any card frame is one card.
-    if (!anyBegin)
-        return {text.toByteArray()};
+        QByteArray lines;
+        qsizetype pos = 0;
+        QByteArrayView line;
+        while (AddressBook::nextLine(card, pos, line))
+            lines.append(line).append("\r\n");
+        cards.append(lines);
+    });
     return cards;
 }
 
+namespace {
+
+VCardResult vcardPart(QByteArrayView text, TmsVCard &card, const QByteArray &date)
+{
+    // The card keeps three telephones; the import reads every TEL line, and the messenger,
+    // which the card has no slot for.
+    static const QByteArrayList names = TmsPropertyPool::CardNames() + QByteArrayList{"X-AIM"};
+    VCardResult result;
+    forEachCard(text, [&](QByteArrayView cardText, bool) {
+        // Each card is read on its own: the reader takes a text as one pool of properties,
+        // so a whole file would mix the cards' telephones and names. The card's values are
+        // the file's own bytes where they need no decoding, so the card is cleared before
+        // anything else, whichever way this ends.
+        TmsPropertyPool pool(cardText, names, true);
+        const auto clear = qScopeGuard([&card] { card.Clear(); });
+        card.LoadFromPool(pool);
+
+        const TmsNameRec &name = card.Identification().Name();
+        if (name.GivenName().isEmpty() || name.FamilyName().isEmpty()) {
+            ++result.refused;
+            return;
+        }
+        FieldViews c;
+        const TmsBusinessInfo &business = card.BusinessInfo();
+        const TmsAddressRec &address = card.DeliveryInfo().Address1();
+        c[TContatto::nome] = name.GivenName();
+        c[TContatto::cognome] = name.FamilyName();
+        // A job title counts where the card names no role.
+        c[TContatto::posizione] = business.Role().isEmpty() ? business.Title() : business.Role();
+        c[TContatto::organizzazione] = business.Company().Name();
+        c[TContatto::indirizzo] = address.Street();
+        c[TContatto::citta] = address.Locality();
+        c[TContatto::cap] = address.PostalCode();
+        c[TContatto::nazione] = address.Country();
+        c[TContatto::email] = card.TelecomInfo().Email1().Address();
+        c[TContatto::sito] = card.ExplanatoryInfo().URL1();
+        // The contact's note is one line.
+        const QByteArrayList &comment = card.ExplanatoryInfo().Comment();
+        const QByteArray note = comment.size() == 1 ? comment.first() : comment.join(' ');
+        c[TContatto::note] = note;
+
+        TmsPropertyParser parser;
+        parser.setPool(&pool);
+        parser.setPropName("X-AIM");
+        parser.setValueSlots(1);
+        parser.Parse();
+        const QByteArray messenger = parser.Value(0);
+        c[TContatto::messenger] = messenger;
+
+        // Every telephone of the card, in the order of the file, until all five fields
+        // are taken.
+        const TmsTelecomInfo &telecom = card.TelecomInfo();
+        bool room = true;
+        for (const TmsPhoneRec *phone : {&telecom.Phone1(), &telecom.Phone2(), &telecom.Phone3()})
+            room = room && placePhone(c, phone->Attributes(), phone->Number());
+        QByteArrayList further;
+        while (room && pool.Holds("TEL")) {
+            TmsPhoneRec phone;
+            phone.LoadFrom(parser);
+            further.append(phone.Number());
+            room = placePhone(c, phone.Attributes(), further.last());
+        }
+        c[TContatto::datainserimento] = date;
+        result.candidates.append(candidateLine(c));
+    });
+    return result;
+}
+
+// Where the second half of a large vCard file begins: the first BEGIN line past the middle;
+// -1 when the text is small or does not begin with a card.
+qsizetype vcardMiddle(QByteArrayView text)
+{
+    if (text.size() < ParallelFrom)
+        return -1;
+    qsizetype pos = 0;
+    QByteArrayView line;
+    if (!AddressBook::nextLine(text, pos, line) || !isCardMarker(line.trimmed(), "BEGIN:VCARD"))
+        return -1;
+    const qsizetype lf = indexOfChar(text.sliced(text.size() / 2), '\n');
+    if (lf < 0)
+        return -1;
+    pos = text.size() / 2 + lf + 1;
+    for (qsizetype start = pos; AddressBook::nextLine(text, pos, line); start = pos) {
+        if (isCardMarker(line.trimmed(), "BEGIN:VCARD"))
+            return start;
+    }
+    return -1;
+}
+
+} // namespace
+
 VCardResult vcardCandidates(QByteArrayView text, TmsVCard &card, const QByteArray &date)
 {
-    VCardResult result;
-    for (const QByteArray &cardText : splitVCards(text)) {
-        // Each card is read on its own: the reader takes a text as one pool of lines, so
-        // a whole file would mix the cards' telephones and names.
-        QBuffer buffer;
-        buffer.setData(cardText);
-        buffer.open(QIODevice::ReadOnly);
-        card.LoadFromStream(&buffer);
-
-        TContatto c = emptyContact();
-        const TmsNameRec &name = card.Identification().Name();
-        const QByteArray given = name.GivenName();
-        const QByteArray family = name.FamilyName();
-        const TmsAddressRec &address = card.DeliveryInfo().Address1();
-        c[TContatto::posizione] = orMarker(card.BusinessInfo().Role());
-        c[TContatto::organizzazione] = orMarker(card.BusinessInfo().Company().Name());
-        c[TContatto::indirizzo] = orMarker(address.Street());
-        c[TContatto::citta] = orMarker(address.Locality());
-        c[TContatto::cap] = orMarker(address.PostalCode());
-        c[TContatto::nazione] = orMarker(address.Country());
-        c[TContatto::email] = orMarker(card.TelecomInfo().Email1().Address());
-        c[TContatto::sito] = orMarker(card.ExplanatoryInfo().URL1());
-        // The contact's note is one line.
-        c[TContatto::note] = orMarker(card.ExplanatoryInfo().Comment().join(' '));
-
-        // Each telephone goes to the first field its types fit; a later one for the same
-        // field replaces an earlier one.
-        const TmsTelecomInfo &telecom = card.TelecomInfo();
-        for (const TmsPhoneRec *phone : {&telecom.Phone1(), &telecom.Phone2(), &telecom.Phone3()}) {
-            if (phone->Number().isEmpty())
-                continue;
-            const TmsPhoneAttributes types = phone->Attributes();
-            TContatto::Field field = TContatto::telcasa;
-            if (types.contains(mstFax))
-                field = TContatto::fax;
-            else if (types.contains(mstCellular))
-                field = types.contains(mstWork) ? TContatto::celllavoro : TContatto::cellprivato;
-            else if (types.contains(mstWork))
-                field = TContatto::telufficio;
-            c[field] = phone->Number();
-        }
-        card.Clear();
-
-        if (given.isEmpty() || family.isEmpty()) {
-            ++result.refused;
-            continue;
-        }
-        c[TContatto::nome] = given;
-        c[TContatto::cognome] = family;
-        c[TContatto::datainserimento] = date;
-        result.candidates.append(c.toLine());
-    }
-    return result;
+    text = TextCodec::withoutUtf8Bom(text);
+    const qsizetype middle = vcardMiddle(text);
+    if (middle < 0)
+        return vcardPart(text, card, date);
+    auto [first, second] = bothAtOnce<VCardResult>(
+        [&] {
+            TmsVCard own;
+            return vcardPart(text.first(middle), own, date);
+        },
+        [&] { return vcardPart(text.sliced(middle), card, date); });
+    first.candidates += second.candidates;
+    first.refused += second.refused;
+    return first;
 }
 
 } // namespace Importers

@@ -21,24 +21,29 @@ enum class Kind { Unknown, PreviousVersion, Ldif, VCard };
 Kind kindOf(const QString &path);
 
 // One candidate per LDIF entry that holds at least one attribute the address book has a
-// field for. `date` fills the date of insertion.
+// field for: the mail program's own attributes first, then the standard names of directory
+// servers for what they left empty, and the common name for an entry without given name
+// and family name. `date` fills the date of insertion.
 QByteArrayList ldifCandidates(QByteArrayView text, const QByteArray &date);
 
 // The lines of an address book of this program, in the old 14-field layout or in the
-// present one. Lines too short for their layout are left out and counted.
+// present one, chosen by the first line that has at least 14 fields. Lines too short for
+// the layout, and those before that line, are left out and counted.
 struct PreviousVersionResult
 {
     QByteArrayList candidates;
     int skipped = 0;
 };
-PreviousVersionResult previousVersionCandidates(const QByteArrayList &lines);
+PreviousVersionResult previousVersionCandidates(QByteArrayView text);
 
 // The cards of a vCard file, each as its own text from its BEGIN line to its END line.
-// A text without any BEGIN line is one card.
+// A text without any BEGIN line is one card. A UTF-8 byte-order mark at the start is skipped.
 QByteArrayList splitVCards(QByteArrayView text);
 
 // One candidate per card with a given name and a family name; cards without either are
-// counted in `refused`. Each card is read into `card`, which is left cleared.
+// counted in `refused`. Each card is read into `card`, which is left cleared. Every TEL
+// line of a card counts: each number takes the field its types choose or, when an earlier
+// number holds that one, the first free telephone field, so the first five numbers are kept.
 struct VCardResult
 {
     QByteArrayList candidates;

@@ -99,7 +99,7 @@ void TfrmMain::ImportOLDRBN(const QString &fileName)
     Importers::PreviousVersionResult result;
     {
         WaitCursor wait;
-        result = Importers::previousVersionCandidates(AddressBook::readLines(fileName));
+        result = Importers::previousVersionCandidates(AddressBook::readFile(fileName));
     }
     importLines = std::move(result.candidates);
     if (result.skipped > 0)

@@ -12,8 +12,9 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <array>
+#include <cstring>
 #include <functional>
-
 
 TContatto TContatto::fromLine(QByteArrayView line)
 {
@@ -102,23 +103,70 @@ QString reminderFile()
 
 QByteArray fieldValue(QByteArrayView value)
 {
-    // Most values need nothing: take them whole.
-    const bool clean = (value.isEmpty() || value[0] != '"') && !value.contains(',') && !value.contains('\r')
-        && !value.contains('\n') && !value.contains('\0');
-    if (clean)
-        return value.toByteArray();
-    QByteArray out;
-    out.reserve(value.size());
-    for (qsizetype i = 0; i < value.size(); ++i) {
-        const char c = value[i];
-        if (c == ',')
-            out += "&#44;";
-        else if (c == '"' && i == 0)
-            out += "&#34;";
-        else if (c == '\r' || c == '\n' || c == '\0')
-            out += ' ';
-        else
-            out += c;
+    QByteArray out(fieldValueSize(value), Qt::Uninitialized);
+    writeFieldValue(out.data(), value);
+    return out;
+}
+
+qsizetype fieldValueSize(QByteArrayView value)
+{
+    // Only a comma, and a double quote at the start, take more room: five bytes for one.
+    qsizetype size = value.size();
+    if (size > 0 && value[0] == '"')
+        size += 4;
+    const char *p = value.data();
+    const char *const end = p + value.size();
+    while (const void *comma = p < end ? std::memchr(p, ',', size_t(end - p)) : nullptr) {
+        size += 4;
+        p = static_cast<const char *>(comma) + 1;
+    }
+    return size;
+}
+
+char *writeFieldValue(char *out, QByteArrayView value)
+{
+    // The characters to change: a comma, CR, LF, NUL, and a double quote at the start.
+    static const auto special = [] {
+        std::array<bool, 256> table{};
+        table[','] = table['\r'] = table['\n'] = table['\0'] = true;
+        return table;
+    }();
+    const char *const data = value.data();
+    const qsizetype size = value.size();
+    qsizetype i = 0;
+    if (size > 0 && data[0] == '"') {
+        std::memcpy(out, "&#34;", 5);
+        out += 5;
+        i = 1;
+    }
+    // Eight bytes at a time while none of them is below 14 or a comma.
+    constexpr quint64 ones = 0x0101010101010101ULL;
+    constexpr quint64 highs = 0x8080808080808080ULL;
+    for (; i + 8 <= size; i += 8) {
+        quint64 word;
+        std::memcpy(&word, data + i, 8);
+        const quint64 comma = word ^ (ones * ',');
+        if ((((word - ones * 14) & ~word) | ((comma - ones) & ~comma)) & highs)
+            break;
+        std::memcpy(out, &word, 8);
+        out += 8;
+    }
+    while (i < size) {
+        // Runs of ordinary characters are copied whole.
+        const qsizetype run = i;
+        while (i < size && !special[static_cast<unsigned char>(data[i])])
+            ++i;
+        std::memcpy(out, data + run, size_t(i - run));
+        out += i - run;
+        if (i == size)
+            break;
+        if (data[i] == ',') {
+            std::memcpy(out, "&#44;", 5);
+            out += 5;
+        } else {
+            *out++ = ' ';
+        }
+        ++i;
     }
     return out;
 }
@@ -204,9 +252,10 @@ bool nextLine(QByteArrayView text, qsizetype &pos, QByteArrayView &line)
     const qsizetype n = text.size();
     if (pos >= n)
         return false;
-    qsizetype i = LineEnds::find(text.data() + pos, text.data() + n) - text.data();
+    const char *const data = text.data();
+    qsizetype i = LineEnds::find(data + pos, data + n) - data;
     line = text.sliced(pos, i - pos);
-    if (i < n && text[i] == '\r' && i + 1 < n && text[i + 1] == '\n')
+    if (i < n && data[i] == '\r' && i + 1 < n && data[i + 1] == '\n')
         ++i;
     pos = i + 1;
     return true;

@@ -48,6 +48,10 @@ QString reminderFile();     // programFolder() + "data/promemoria.txt"
 // it is stored as "&#44;"; a double quote at the start would open a quoted field, so it
 // is stored as "&#34;"; CR, LF and NUL would break the line and become one blank.
 QByteArray fieldValue(QByteArrayView value);
+// The same, written at `out`, which has room for fieldValueSize(value) bytes; returns the
+// end of what was written. For composing lines without a copy per field.
+qsizetype fieldValueSize(QByteArrayView value);
+char *writeFieldValue(char *out, QByteArrayView value);
 // A stored field as the user reads it: "&#44;" as the comma it stands for and a leading
 // "&#34;" as the double quote. Only what is shown is decoded; the file, the editor and the
 // search work on the stored text.

@@ -1,6 +1,7 @@
 #include "TextCodec.h"
 
 #include <array>
+#include <cstring>
 
 namespace {
 
@@ -22,6 +23,25 @@ int ansiByte(char16_t c)
             return 0x80 + i;
     }
     return -1;
+}
+
+// Whether `b` begins a character of two to four bytes in UTF-8: then `extra` is the number
+// of bytes that follow and `cp` the bits the first one holds.
+bool utf8Lead(unsigned char b, int &extra, char32_t &cp)
+{
+    if (b >= 0xC2 && b <= 0xDF) {
+        extra = 1;
+        cp = b & 0x1F;
+    } else if (b >= 0xE0 && b <= 0xEF) {
+        extra = 2;
+        cp = b & 0x0F;
+    } else if (b >= 0xF0 && b <= 0xF4) {
+        extra = 3;
+        cp = b & 0x07;
+    } else {
+        return false;
+    }
+    return true;
 }
 
 } // namespace
@@ -84,6 +104,15 @@ bool isNonAsciiUtf8(QByteArrayView bytes)
     bool nonAscii = false;
     const qsizetype n = bytes.size();
     for (qsizetype i = 0; i < n;) {
+        // Plain ASCII eight bytes at a time.
+        if (i + 8 <= n) {
+            quint64 word;
+            std::memcpy(&word, bytes.data() + i, 8);
+            if ((word & 0x8080808080808080ULL) == 0) {
+                i += 8;
+                continue;
+            }
+        }
         const auto b = static_cast<unsigned char>(bytes[i]);
         if (b < 0x80) {
             ++i;
@@ -92,19 +121,7 @@ bool isNonAsciiUtf8(QByteArrayView bytes)
         nonAscii = true;
         int extra;
         char32_t cp;
-        if (b >= 0xC2 && b <= 0xDF) {
-            extra = 1;
-            cp = b & 0x1F;
-        } else if (b >= 0xE0 && b <= 0xEF) {
-            extra = 2;
-            cp = b & 0x0F;
-        } else if (b >= 0xF0 && b <= 0xF4) {
-            extra = 3;
-            cp = b & 0x07;
-        } else {
-            return false;
-        }
-        if (i + extra >= n)
+        if (!utf8Lead(b, extra, cp) || i + extra >= n)
             return false;
         for (int k = 1; k <= extra; ++k) {
             const auto c = static_cast<unsigned char>(bytes[i + k]);
@@ -123,7 +140,47 @@ bool isNonAsciiUtf8(QByteArrayView bytes)
 
 QByteArray utf8ToAnsi(QByteArrayView bytes)
 {
-    return toAnsi(QString::fromUtf8(bytes));
+    // Straight from bytes to bytes: imports convert every accented value, and a detour
+    // through QString would cost two copies each. Windows-1252 never needs more bytes
+    // than UTF-8 does.
+    QByteArray out(bytes.size(), Qt::Uninitialized);
+    char *d = out.data();
+    qsizetype n = 0;
+    const qsizetype size = bytes.size();
+    for (qsizetype i = 0; i < size;) {
+        const auto b = static_cast<unsigned char>(bytes[i]);
+        int extra = 0;
+        char32_t cp = b;
+        if (b >= 0x80 && !utf8Lead(b, extra, cp)) {
+            // A byte that starts no character.
+            d[n++] = '?';
+            ++i;
+            continue;
+        }
+        int k = 1;
+        for (; k <= extra && i + k < size; ++k) {
+            const auto c = static_cast<unsigned char>(bytes[i + k]);
+            if ((c & 0xC0) != 0x80)
+                break;
+            cp = (cp << 6) | (c & 0x3F);
+        }
+        if (k <= extra) {
+            // A character cut short.
+            d[n++] = '?';
+            i += k;
+            continue;
+        }
+        i += extra + 1;
+        const int ansi = cp <= 0xFFFF ? ansiByte(char16_t(cp)) : -1;
+        d[n++] = ansi >= 0 ? char(ansi) : '?';
+    }
+    out.truncate(n);
+    return out;
+}
+
+QByteArrayView withoutUtf8Bom(QByteArrayView text)
+{
+    return text.startsWith("\xEF\xBB\xBF") ? text.sliced(3) : text;
 }
 
 QByteArray ansiToUtf8(QByteArrayView bytes)

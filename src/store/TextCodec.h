@@ -34,6 +34,9 @@ bool isNonAsciiUtf8(QByteArrayView bytes);
 // UTF-8 bytes to Windows-1252 bytes ('?' for what Windows-1252 cannot hold).
 QByteArray utf8ToAnsi(QByteArrayView bytes);
 
+// The text without the UTF-8 byte-order mark that some programs put at the start of a file.
+QByteArrayView withoutUtf8Bom(QByteArrayView text);
+
 // Windows-1252 bytes to UTF-8 bytes.
 QByteArray ansiToUtf8(QByteArrayView bytes);
 

@@ -1,6 +1,7 @@
 #include "Msvcard.h"
 
 #include "store/AddressBook.h"
+#include "store/TextCodec.h"
 
 #include <QCoreApplication>
 #include <QIODevice>
@@ -49,17 +50,21 @@ void TmsVCard::LoadFromStream(QIODevice *stream)
 
 void TmsVCard::LoadFromBytes(QByteArrayView bytes)
 {
-    const qsizetype nul = bytes.indexOf('\0');
-    if (nul >= 0)
-        bytes = bytes.first(nul);
-    // One pool of lines: each record takes the lines it reads, so the next record looking
-    // for the same property finds the next one. What nobody takes is dropped.
-    QByteArrayList lines = TmsPropertyParser::TextToLines(bytes);
-    m_identification.LoadFromLines(lines);
-    m_deliveryInfo.LoadFromLines(lines);
-    m_telecomInfo.LoadFromLines(lines);
-    m_businessInfo.LoadFromLines(lines);
-    m_explanatoryInfo.LoadFromLines(lines);
+    TmsPropertyPool pool(TextCodec::withoutUtf8Bom(bytes));
+    LoadFromPool(pool);
+}
+
+void TmsVCard::LoadFromPool(TmsPropertyPool &pool)
+{
+    // One pool of properties: each record takes the ones it reads, so the next record
+    // looking for the same property finds the next one. What nobody takes is dropped.
+    TmsPropertyParser parser;
+    parser.setPool(&pool);
+    m_identification.LoadFrom(parser);
+    m_deliveryInfo.LoadFrom(parser);
+    m_telecomInfo.LoadFrom(parser);
+    m_businessInfo.LoadFrom(parser);
+    m_explanatoryInfo.LoadFrom(parser);
 }
 
 QByteArray TmsVCard::SaveToBytes() const

@@ -43,8 +43,12 @@ public:
     void LoadFromFile(const QString &fileName);
     // Reads the device from its beginning to its end.
     void LoadFromStream(QIODevice *stream);
-    // Reads the text of one card (or of several, taken as one); a NUL byte ends the text.
+    // Reads the text of one card (or of several, taken as one); a NUL byte ends the text,
+    // and a UTF-8 byte-order mark at its start is skipped.
     void LoadFromBytes(QByteArrayView bytes);
+    // Reads the card from a pool of its properties, taking the ones it has slots for: the
+    // caller may read what is left, such as further telephones.
+    void LoadFromPool(TmsPropertyPool &pool);
 
     // Replaces the file only once the card is completely written; raises AppError when it
     // cannot be written, and the old file stays as it was.

@@ -5,7 +5,30 @@
 
 #include <QCoreApplication>
 
+#include <algorithm>
+#include <cstring>
+
 namespace {
+
+// More parameters than any card writes: a property line with millions of semicolons before
+// its colon stops being split there.
+constexpr qsizetype MaxParameters = 64;
+
+// Names the reader looks for on every property, their lengths known beforehand.
+constexpr QByteArrayView kQuotedPrintable("QUOTED-PRINTABLE");
+constexpr QByteArrayView kEncoding("ENCODING");
+constexpr QByteArrayView kType("TYPE");
+constexpr QByteArrayView kCharset("CHARSET");
+constexpr QByteArrayView kVersion("VERSION");
+
+// The position of the first `c` in `text` from `from` on, or -1.
+qsizetype indexOfChar(QByteArrayView text, char c, qsizetype from = 0)
+{
+    if (from >= text.size())
+        return -1;
+    const void *hit = std::memchr(text.data() + from, c, size_t(text.size() - from));
+    return hit ? static_cast<const char *>(hit) - text.data() : -1;
+}
 
 bool isBlank(char c)
 {
@@ -17,12 +40,21 @@ char upperAscii(char c)
     return (c >= 'a' && c <= 'z') ? char(c - 'a' + 'A') : c;
 }
 
-bool equalsIgnoringAsciiCase(QByteArrayView a, QByteArrayView b)
+// A property name's length and first letter in one number, to pass over most names at a
+// glance.
+quint32 nameKey(QByteArrayView name)
+{
+    return quint32(name.size()) << 8 | quint8(upperAscii(name[0]));
+}
+
+inline bool equalsIgnoringAsciiCase(QByteArrayView a, QByteArrayView b)
 {
     if (a.size() != b.size())
         return false;
+    const char *const x = a.data();
+    const char *const y = b.data();
     for (qsizetype i = 0; i < a.size(); ++i) {
-        if (upperAscii(a[i]) != upperAscii(b[i]))
+        if (x[i] != y[i] && upperAscii(x[i]) != upperAscii(y[i]))
             return false;
     }
     return true;
@@ -34,7 +66,7 @@ bool startsWithIgnoringAsciiCase(QByteArrayView text, QByteArrayView prefix)
 }
 
 // Without the leading and trailing characters of code 32 or less (blanks, tabs, controls).
-QByteArray trimmedLine(QByteArrayView text)
+QByteArrayView trimmedView(QByteArrayView text)
 {
     qsizetype b = 0;
     qsizetype e = text.size();
@@ -42,44 +74,55 @@ QByteArray trimmedLine(QByteArrayView text)
         ++b;
     while (e > b && static_cast<unsigned char>(text[e - 1]) <= 32)
         --e;
-    return text.sliced(b, e - b).toByteArray();
+    return text.sliced(b, e - b);
 }
 
-QByteArray upperName(const QByteArray &propName)
+QByteArray trimmedLine(QByteArrayView text)
 {
-    QByteArray name = propName;
-    for (char &c : name)
-        c = upperAscii(c);
-    if (name.endsWith(':'))
-        name.chop(1);
-    return name;
+    return trimmedView(text).toByteArray();
 }
 
-// The length of a group prefix such as "item1." (letters, digits, hyphens, then a dot), or 0.
-qsizetype groupPrefixLength(QByteArrayView line)
+// The property name asked for, without a trailing colon.
+QByteArrayView bareName(QByteArrayView propName)
 {
-    qsizetype i = 0;
-    while (i < line.size()) {
-        const char c = line[i];
-        const bool nameChar = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9')
-            || c == '-';
-        if (!nameChar)
-            break;
-        ++i;
+    return propName.endsWith(':') ? propName.chopped(1) : propName;
+}
+
+// The name of the property a line holds: what comes before its first colon or semicolon,
+// after a group prefix where cards of other programs allow one. A line with neither, or one
+// that begins with a blank, holds no property (an empty view).
+QByteArrayView propertyNameOf(QByteArrayView line, bool allowGroup)
+{
+    if (line.isEmpty() || isBlank(line[0]))
+        return {};
+    if (allowGroup) {
+        // Only a name made of letters, digits and hyphens, then a dot, is a group.
+        qsizetype i = 0;
+        while (i < line.size()) {
+            const char c = line[i];
+            if (c == ':' || c == ';')
+                return line.first(i);
+            const bool nameChar = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9')
+                || c == '-';
+            if (!nameChar)
+                break;
+            ++i;
+        }
+        if (i > 0 && i < line.size() && line[i] == '.')
+            line = line.sliced(i + 1);
     }
-    return (i > 0 && i < line.size() && line[i] == '.') ? i + 1 : 0;
+    for (qsizetype i = 0; i < line.size(); ++i) {
+        if (line[i] == ':' || line[i] == ';')
+            return line.first(i);
+    }
+    return {};
 }
 
-// Whether the line holds the property `name` (already in capitals): the name, then a colon
-// or a semicolon. Cards of other programs may put a group prefix before the name.
+// Whether the line holds the property `name`: the name, then a colon or a semicolon.
 bool holdsProperty(QByteArrayView line, QByteArrayView name, bool allowGroup)
 {
-    if (allowGroup)
-        line = line.sliced(groupPrefixLength(line));
-    if (line.size() <= name.size() || !startsWithIgnoringAsciiCase(line, name))
-        return false;
-    const char next = line[name.size()];
-    return next == ':' || next == ';';
+    const QByteArrayView found = propertyNameOf(line, allowGroup);
+    return !found.isEmpty() && equalsIgnoringAsciiCase(found, name);
 }
 
 // The first colon that is not inside double quotes; a quote left open makes the first
@@ -93,58 +136,68 @@ qsizetype propertyColon(QByteArrayView text)
         else if (text[i] == ':' && !quoted)
             return i;
     }
-    return text.indexOf(':');
+    return indexOfChar(text, ':');
 }
 
-// The pieces between the separators that are not inside double quotes.
-QByteArrayList splitOutsideQuotes(QByteArrayView text, char separator)
+// Calls fn(item) for the property's name and then each of its parameters: the pieces of
+// `head` (the text before the property's colon) between the semicolons that are not inside
+// double quotes, at most MaxParameters of them after the name.
+template<typename Fn>
+void forEachParameter(QByteArrayView head, Fn fn)
 {
-    QByteArrayList out;
     bool quoted = false;
     qsizetype start = 0;
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        if (text[i] == '"')
+    qsizetype count = 0;
+    for (qsizetype i = 0; i < head.size(); ++i) {
+        if (head[i] == '"') {
             quoted = !quoted;
-        else if (text[i] == separator && !quoted) {
-            out.append(text.sliced(start, i - start).toByteArray());
+        } else if (head[i] == ';' && !quoted) {
+            fn(head.sliced(start, i - start));
             start = i + 1;
+            if (++count > MaxParameters)
+                return;
         }
     }
-    out.append(text.sliced(start).toByteArray());
-    return out;
+    fn(head.sliced(start));
 }
 
-// The name and value of a parameter item "name=value"; the value without its quotes.
-bool splitParameter(QByteArrayView item, QByteArray &name, QByteArray &value)
+// The name and value of a parameter item "name=value", both trimmed; the value's quotes
+// are still in it.
+bool splitParameter(QByteArrayView item, QByteArrayView &name, QByteArrayView &value)
 {
-    const qsizetype eq = item.indexOf('=');
+    const qsizetype eq = indexOfChar(item, '=');
     if (eq < 0)
         return false;
-    name = trimmedLine(item.first(eq));
-    value = trimmedLine(item.sliced(eq + 1));
-    value.replace("\"", "");
+    name = trimmedView(item.first(eq));
+    value = trimmedView(item.sliced(eq + 1));
     return true;
 }
 
-bool isQuotedPrintable(const QByteArrayList &rawParams)
+bool isQuotedPrintableParameter(QByteArrayView item)
 {
-    for (qsizetype i = 1; i < rawParams.size(); ++i) {
-        const QByteArray item = trimmedLine(rawParams[i]);
-        QByteArray name, value;
-        if (equalsIgnoringAsciiCase(item, "QUOTED-PRINTABLE"))
-            return true;
-        if (splitParameter(item, name, value) && equalsIgnoringAsciiCase(name, "ENCODING")
-            && equalsIgnoringAsciiCase(value, "QUOTED-PRINTABLE"))
-            return true;
-    }
-    return false;
+    // Both forms end in QUOTED-PRINTABLE.
+    if (item.size() < 16)
+        return false;
+    item = trimmedView(item);
+    if (equalsIgnoringAsciiCase(item, kQuotedPrintable))
+        return true;
+    const qsizetype eq = indexOfChar(item, '=');
+    return eq >= 0 && equalsIgnoringAsciiCase(trimmedView(item.first(eq)), kEncoding)
+        && equalsIgnoringAsciiCase(trimmedView(item.sliced(eq + 1)), kQuotedPrintable);
 }
 
-// The parameters of a whole property line (name first), as written.
-QByteArrayList rawParamsOfLine(QByteArrayView line)
+// Whether a property line (name first) says its value is quoted-printable.
+bool lineIsQuotedPrintable(QByteArrayView line)
 {
     const qsizetype colon = propertyColon(line);
-    return splitOutsideQuotes(colon < 0 ? line : line.first(colon), ';');
+    bool qp = false;
+    bool first = true;
+    forEachParameter(colon < 0 ? line : line.first(colon), [&](QByteArrayView item) {
+        if (!first)
+            qp = qp || isQuotedPrintableParameter(item);
+        first = false;
+    });
+    return qp;
 }
 
 // The position of a quoted-printable soft line break ("=" at the end, blanks after it
@@ -155,6 +208,123 @@ qsizetype softBreak(QByteArrayView line)
     while (e > 0 && isBlank(line[e - 1]))
         --e;
     return (e > 0 && line[e - 1] == '=') ? e - 1 : -1;
+}
+
+// A line that opens or closes a card: a soft line break never reaches over it.
+bool isFrameLine(QByteArrayView line)
+{
+    while (!line.isEmpty() && isBlank(line[0]))
+        line = line.sliced(1);
+    return startsWithIgnoringAsciiCase(line, "BEGIN:") || startsWithIgnoringAsciiCase(line, "END:");
+}
+
+// A line that continues the property before it: it begins with a blank, and is not a card's
+// BEGIN or END line set in by some program.
+bool isContinuation(QByteArrayView line)
+{
+    if (line.isEmpty() || !isBlank(line[0]))
+        return false;
+    const QByteArrayView text = trimmedView(line);
+    return !equalsIgnoringAsciiCase(text, "END:VCARD") && !equalsIgnoringAsciiCase(text, "BEGIN:VCARD");
+}
+
+// The dialect a VERSION line names, if the line is one.
+bool dialectOfLine(QByteArrayView line, TmsCardDialect &dialect)
+{
+    if (!holdsProperty(line, kVersion, true))
+        return false;
+    const qsizetype colon = indexOfChar(line, ':');
+    if (colon < 0)
+        return false;
+    const QByteArrayView version = trimmedView(line.sliced(colon + 1));
+    if (version == "1.2")
+        dialect = TmsCardDialect::Own;
+    else if (version == "2.1")
+        dialect = TmsCardDialect::V21;
+    else if (version == "3.0" || version == "4.0")
+        dialect = TmsCardDialect::V3;
+    else
+        dialect = TmsCardDialect::Other;
+    return true;
+}
+
+TmsCardDialect dialectOfText(QByteArrayView text)
+{
+    qsizetype pos = 0;
+    QByteArrayView line;
+    TmsCardDialect dialect = TmsCardDialect::Other;
+    while (AddressBook::nextLine(text, pos, line)) {
+        if (dialectOfLine(line, dialect))
+            break;
+    }
+    return dialect;
+}
+
+// Calls fn(line, joined) for each line of a card's text. In cards of other programs a
+// quoted-printable property's soft line breaks are joined first, so that a continuation
+// never passes for a property: the "=" goes and the next line follows exactly as it is,
+// unless it opens or closes a card. Such a line is handed over in `joined`, which fn may
+// take; other lines are views into the text.
+template<typename Fn>
+void forEachCardLine(QByteArrayView text, TmsCardDialect dialect, Fn fn)
+{
+    qsizetype pos = 0;
+    QByteArrayView line;
+    while (AddressBook::nextLine(text, pos, line)) {
+        qsizetype k = -1;
+        if (dialect != TmsCardDialect::Own && !line.isEmpty() && !isBlank(line[0]))
+            k = softBreak(line);
+        if (k < 0 || !lineIsQuotedPrintable(line)) {
+            fn(line, nullptr);
+            continue;
+        }
+        QByteArray joined = line.first(k).toByteArray();
+        for (;;) {
+            const qsizetype at = pos;
+            QByteArrayView next;
+            if (!AddressBook::nextLine(text, pos, next))
+                break;
+            if (isFrameLine(next)) {
+                pos = at;
+                break;
+            }
+            joined.append(next);
+            k = softBreak(joined);
+            if (k < 0)
+                break;
+            joined.truncate(k);
+        }
+        fn(QByteArrayView(joined), &joined);
+    }
+}
+
+// The text of a property from its lines, the first one holding the name and each further
+// one beginning with a blank. Version 3.0 and 4.0 fold by inserting a line break and one
+// blank: taking both away gives back the text exactly, blanks at either side of the fold
+// included. Other cards' pieces are trimmed and joined with one blank.
+QByteArray unfoldedText(QByteArrayView lines, TmsCardDialect dialect)
+{
+    qsizetype pos = 0;
+    QByteArrayView line;
+    AddressBook::nextLine(lines, pos, line);
+    if (pos >= lines.size())
+        return trimmedLine(line);
+    QByteArray text;
+    if (dialect == TmsCardDialect::V3) {
+        text = line.toByteArray();
+        while (AddressBook::nextLine(lines, pos, line))
+            text.append(line.sliced(1));
+        return trimmedLine(text);
+    }
+    do {
+        const QByteArrayView piece = trimmedView(line);
+        if (piece.isEmpty())
+            continue;
+        if (!text.isEmpty())
+            text.append(' ');
+        text.append(piece);
+    } while (AddressBook::nextLine(lines, pos, line));
+    return text;
 }
 
 int hexDigit(char c)
@@ -188,19 +358,35 @@ QByteArray decodeQuotedPrintable(QByteArrayView text)
     return out;
 }
 
-// The values of a property, split at the semicolons that separate them. Version 3.0 and
-// 4.0 escape with a backslash ("\n" a line break, any other character itself); version 2.1
-// escapes only the semicolon; other cards know no escapes.
-QByteArrayList splitValues(QByteArrayView text, TmsCardDialect dialect)
+// The values of a property, split at the semicolons that separate them, no more than
+// `slotCount` of them (0: all). What follows the last slot is dropped, or kept whole, separators
+// included, in the last value when `keepRest`: either way, splitting stops there. Version
+// 3.0 and 4.0 escape with a backslash ("\n" a line break, any other character itself);
+// version 2.1 escapes only the semicolon; other cards know no escapes.
+void splitValues(QByteArrayView text, TmsCardDialect dialect, qsizetype slotCount, bool keepRest, QByteArrayList &out,
+                 bool borrow = false)
 {
-    QByteArrayList out;
-    if (dialect != TmsCardDialect::V3 && dialect != TmsCardDialect::V21) {
-        TmsPropertyParser::SplitFields(text, out);
-        return out;
-    }
-    if (!text.contains('\\')) {
-        TmsPropertyParser::SplitFields(text, out);
-        return out;
+    out.clear();
+    // A borrowed value is the text's own bytes.
+    auto value = [borrow](QByteArrayView v) {
+        return borrow ? QByteArray::fromRawData(v.data(), v.size()) : v.toByteArray();
+    };
+    const bool escapes = (dialect == TmsCardDialect::V3 || dialect == TmsCardDialect::V21)
+        && indexOfChar(text, '\\') >= 0;
+    if (!escapes) {
+        qsizetype start = 0;
+        for (;;) {
+            const qsizetype semi = indexOfChar(text, ';', start);
+            if (semi < 0 || (slotCount > 0 && out.size() == slotCount - 1)) {
+                if (semi >= 0 && !keepRest)
+                    out.append(value(text.sliced(start, semi - start)));
+                else
+                    out.append(value(text.sliced(start)));
+                return;
+            }
+            out.append(value(text.sliced(start, semi - start)));
+            start = semi + 1;
+        }
     }
     QByteArray current;
     const qsizetype n = text.size();
@@ -219,22 +405,24 @@ QByteArrayList splitValues(QByteArrayView text, TmsCardDialect dialect)
                 continue;
             }
         }
-        if (c == ';') {
-            out.append(current);
-            current.clear();
-        } else {
+        if (c != ';') {
             current.append(c);
+        } else if (slotCount > 0 && out.size() == slotCount - 1) {
+            if (!keepRest)
+                break;
+            current.append(c);
+        } else {
+            out.append(std::exchange(current, {}));
         }
     }
     out.append(current);
-    return out;
 }
 
 // Every line break (CR LF, CR or LF) becomes one LF; a NUL becomes a blank.
-QByteArray normaliseBreaks(QByteArrayView text)
+void normaliseBreaks(QByteArray &text)
 {
-    if (!text.contains('\r') && !text.contains('\0'))
-        return text.toByteArray();
+    if (indexOfChar(text, '\r') < 0 && indexOfChar(text, '\0') < 0)
+        return;
     QByteArray out;
     out.reserve(text.size());
     for (qsizetype i = 0; i < text.size(); ++i) {
@@ -249,7 +437,24 @@ QByteArray normaliseBreaks(QByteArrayView text)
             out.append(c);
         }
     }
-    return out;
+    text = std::move(out);
+}
+
+// The ordinal of the member whose parameter name the item is, ignoring letter case, or -1.
+template<const auto &Names>
+int memberOf(QByteArrayView item)
+{
+    static constexpr auto lengths = [] {
+        std::array<qsizetype, Names.size()> out{};
+        for (std::size_t t = 0; t < Names.size(); ++t)
+            out[t] = qsizetype(std::char_traits<char>::length(Names[t]));
+        return out;
+    }();
+    for (std::size_t t = 0; t < Names.size(); ++t) {
+        if (lengths[t] == item.size() && equalsIgnoringAsciiCase(item, QByteArrayView(Names[t], lengths[t])))
+            return int(t);
+    }
+    return -1;
 }
 
 // Value k of the parser, if there is one.
@@ -259,6 +464,24 @@ bool takeValue(const TmsPropertyParser &parser, qsizetype k, QByteArray &field)
         return false;
     field = parser.Value(k);
     return true;
+}
+
+// Reads the next property `name` with the parser, split into no more values than the
+// record has slots for.
+void parseProperty(TmsPropertyParser &parser, const QByteArray &name, qsizetype slotCount)
+{
+    parser.setPropName(name);
+    parser.setValueSlots(slotCount);
+    parser.Parse();
+}
+
+// A record or group read from a list of lines, taking out the lines it reads.
+template<typename Record>
+void loadFromLines(Record &record, QByteArrayList &lines)
+{
+    TmsPropertyParser parser;
+    parser.setLines(&lines);
+    record.LoadFrom(parser);
 }
 
 QByteArray joinedParams(QByteArrayView head, const auto &names, const auto &members)
@@ -293,24 +516,124 @@ void TmsPersistent::AssignError(const TmsPersistent *source) const
 
 // ---------------------------------------------------------------------------------------
 
+const QByteArrayList &TmsPropertyPool::CardNames()
+{
+    static const QByteArrayList names = {"N", "FN", "ADR", "TEL", "EMAIL", "ORG", "TITLE", "ROLE", "NOTE", "URL"};
+    return names;
+}
+
+TmsPropertyPool::TmsPropertyPool(QByteArrayView text, const QByteArrayList &names, bool lendText)
+    : m_names(names), m_lendText(lendText)
+{
+    if (const qsizetype nul = indexOfChar(text, '\0'); nul >= 0)
+        text = text.first(nul);
+    m_next.resize(m_names.size());
+    std::fill(m_next.begin(), m_next.end(), 0);
+    for (const QByteArray &name : m_names)
+        m_keys.append(name.isEmpty() ? 0 : nameKey(name));
+    m_dialect = dialectOfText(text);
+    const bool allowGroup = m_dialect != TmsCardDialect::Own;
+
+    // The property being read: its name's index, and its lines, either a stretch of the
+    // text or (after a joined soft break) a text of its own.
+    int current = -1;
+    bool folded = false;
+    QByteArrayView lines;
+    qsizetype stored = -1;
+    auto close = [&] {
+        if (current >= 0)
+            m_found.append({current, folded, stored >= 0 ? QByteArrayView(m_store[stored]) : lines});
+        current = -1;
+    };
+    forEachCardLine(text, m_dialect, [&](QByteArrayView line, QByteArray *joined) {
+        if (isContinuation(line)) {
+            // A continuation of the line before; one after an empty line or after a line that
+            // holds no property belongs to nothing.
+            if (current < 0)
+                return;
+            folded = true;
+            if (stored >= 0)
+                m_store[stored].append('\n').append(line);
+            else
+                lines = QByteArrayView(lines.data(), line.data() + line.size() - lines.data());
+            return;
+        }
+        close();
+        current = nameIndex(propertyNameOf(line, allowGroup));
+        if (current < 0)
+            return;
+        folded = false;
+        if (joined) {
+            stored = m_store.size();
+            m_store.append(std::move(*joined));
+        } else {
+            stored = -1;
+            lines = line;
+        }
+    });
+    close();
+}
+
+int TmsPropertyPool::nameIndex(QByteArrayView name) const
+{
+    if (name.isEmpty())
+        return -1;
+    const quint32 key = nameKey(name);
+    for (int i = 0; i < m_keys.size(); ++i) {
+        if (m_keys[i] == key && equalsIgnoringAsciiCase(name, m_names[i]))
+            return i;
+    }
+    return -1;
+}
+
+qsizetype TmsPropertyPool::nextOf(int index)
+{
+    qsizetype i = m_next[index];
+    while (i < m_found.size() && m_found[i].name != index)
+        ++i;
+    // Nothing before i is left for this name, so the next search starts there.
+    m_next[index] = i;
+    return i < m_found.size() ? i : -1;
+}
+
+bool TmsPropertyPool::Holds(QByteArrayView name)
+{
+    const int index = nameIndex(bareName(name));
+    return index >= 0 && nextOf(index) >= 0;
+}
+
+bool TmsPropertyPool::Take(QByteArrayView name, QByteArray &text)
+{
+    text.clear();
+    const int index = nameIndex(bareName(name));
+    const qsizetype i = index >= 0 ? nextOf(index) : -1;
+    if (i < 0)
+        return false;
+    m_next[index] = i + 1;
+    const Found &found = m_found[i];
+    // Most properties are one line: the text is that line itself. Unfolded texts stay
+    // with the pool, so that both kinds last as long as it does.
+    QByteArrayView line;
+    if (found.folded) {
+        m_store.append(unfoldedText(found.lines, m_dialect));
+        line = m_store.last();
+    } else {
+        line = trimmedView(found.lines);
+    }
+    text = QByteArray::fromRawData(line.data(), line.size());
+    return true;
+}
+
+// ---------------------------------------------------------------------------------------
+
 TmsCardDialect TmsPropertyParser::DialectOf(const QByteArrayList &lines)
 {
+    TmsCardDialect dialect = TmsCardDialect::Other;
     for (const QByteArray &line : lines) {
-        if (!holdsProperty(line, "VERSION", true))
-            continue;
-        const qsizetype colon = line.indexOf(':');
-        if (colon < 0)
-            continue;
-        const QByteArray version = trimmedLine(QByteArrayView(line).sliced(colon + 1));
-        if (version == "1.2")
-            return TmsCardDialect::Own;
-        if (version == "2.1")
-            return TmsCardDialect::V21;
-        if (version == "3.0" || version == "4.0")
-            return TmsCardDialect::V3;
-        return TmsCardDialect::Other;
+        if (dialectOfLine(line, dialect))
+            break;
     }
-    return TmsCardDialect::Other;
+    return dialect;
 }
 
 namespace {
@@ -319,7 +642,7 @@ qsizetype findIn(const QByteArrayList *lines, const QByteArray &propName, TmsCar
 {
     if (!lines || lines->isEmpty())
         return -1;
-    const QByteArray name = upperName(propName);
+    const QByteArrayView name = bareName(propName);
     const bool allowGroup = dialect != TmsCardDialect::Own;
     for (qsizetype i = 0; i < lines->size(); ++i) {
         if (holdsProperty(lines->at(i), name, allowGroup))
@@ -340,6 +663,11 @@ qsizetype TmsPropertyParser::FindProperty() const
 void TmsPropertyParser::ExtractProperty()
 {
     m_propText.clear();
+    if (m_pool) {
+        m_dialect = m_pool->Dialect();
+        m_pool->Take(m_propName, m_propText);
+        return;
+    }
     if (!m_lines)
         return;
     QByteArrayList &lines = *m_lines;
@@ -350,40 +678,15 @@ void TmsPropertyParser::ExtractProperty()
 
     // The property is its line and every directly following line that begins with a blank.
     qsizetype end = i + 1;
-    while (end < lines.size() && !lines[end].isEmpty() && isBlank(lines[end][0]))
+    while (end < lines.size() && isContinuation(lines[end]))
         ++end;
-
-    if (m_dialect == TmsCardDialect::V3) {
-        // 3.0 and 4.0 fold by inserting a line break and one blank: taking both away gives
-        // back the text exactly, blanks at either side of the fold included.
-        QByteArray text = lines[i];
-        for (qsizetype k = i + 1; k < end; ++k)
-            text.append(QByteArrayView(lines[k]).sliced(1));
-        m_propText = trimmedLine(text);
-    } else {
-        for (qsizetype k = i; k < end; ++k) {
-            const QByteArray piece = trimmedLine(lines[k]);
-            if (piece.isEmpty())
-                continue;
-            if (!m_propText.isEmpty())
-                m_propText.append(' ');
-            m_propText.append(piece);
-        }
-    }
+    m_propText = unfoldedText(end == i + 1 ? lines[i] : lines.mid(i, end - i).join('\n'), m_dialect);
     lines.remove(i, end - i);
 }
 
 void TmsPropertyParser::SplitFields(QByteArrayView text, QByteArrayList &list)
 {
-    list.clear();
-    qsizetype start = 0;
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        if (text[i] == ';') {
-            list.append(text.sliced(start, i - start).toByteArray());
-            start = i + 1;
-        }
-    }
-    list.append(text.sliced(start).toByteArray());
+    splitValues(text, TmsCardDialect::Own, 0, false, list);
 }
 
 void TmsPropertyParser::SplitProperty()
@@ -394,48 +697,65 @@ void TmsPropertyParser::SplitProperty()
     if (m_dialect == TmsCardDialect::Own) {
         // This program's own cards: split at the first colon and at every semicolon, and
         // take the pieces as they stand.
-        const qsizetype colon = m_propText.indexOf(':');
+        const qsizetype colon = indexOfChar(m_propText, ':');
         if (colon < 0)
             return;
-        SplitFields(QByteArrayView(m_propText).first(colon), m_params);
-        SplitFields(QByteArrayView(m_propText).sliced(colon + 1), m_values);
+        splitValues(QByteArrayView(m_propText).first(colon), TmsCardDialect::Own, MaxParameters + 1, false, m_params);
+        splitValues(QByteArrayView(m_propText).sliced(colon + 1), TmsCardDialect::Own, m_slots, m_keepRest, m_values);
         return;
     }
 
     const qsizetype colon = propertyColon(m_propText);
     if (colon < 0)
         return;
-    const QByteArrayList raw = splitOutsideQuotes(QByteArrayView(m_propText).first(colon), ';');
 
-    // A TYPE list counts like the bare names it holds, in whatever form it is written.
+    // A TYPE list counts like the bare names it holds, in whatever form it is written. The
+    // items are the property's own bytes, not copies.
+    auto param = [](QByteArrayView item) { return QByteArray::fromRawData(item.data(), item.size()); };
     m_params.clear();
-    m_params.append(raw.first());
     QByteArray charset;
     bool hasCharset = false;
-    for (qsizetype i = 1; i < raw.size(); ++i) {
-        QByteArray name, value;
-        if (!splitParameter(raw[i], name, value)) {
-            m_params.append(raw[i]);
-            continue;
+    bool qp = false;
+    forEachParameter(QByteArrayView(m_propText).first(colon), [&](QByteArrayView item) {
+        if (m_params.isEmpty()) {
+            m_params.append(param(item));
+            return;
         }
-        if (equalsIgnoringAsciiCase(name, "TYPE")) {
-            for (const QByteArray &type : value.split(',')) {
-                const QByteArray t = trimmedLine(type);
-                if (!t.isEmpty())
-                    m_params.append(t);
+        qp = qp || isQuotedPrintableParameter(item);
+        QByteArrayView name;
+        QByteArrayView value;
+        if (!splitParameter(item, name, value)) {
+            m_params.append(param(item));
+            return;
+        }
+        QByteArray unquoted;
+        if (indexOfChar(value, '"') >= 0) {
+            unquoted = value.toByteArray().replace("\"", "");
+            value = unquoted;
+        }
+        if (equalsIgnoringAsciiCase(name, kType)) {
+            while (!value.isEmpty()) {
+                qsizetype comma = indexOfChar(value, ',');
+                if (comma < 0)
+                    comma = value.size();
+                const QByteArrayView type = trimmedView(value.first(comma));
+                if (!type.isEmpty())
+                    m_params.append(unquoted.isNull() ? param(type) : type.toByteArray());
+                value = value.sliced(std::min(comma + 1, value.size()));
             }
-            continue;
+            return;
         }
-        if (equalsIgnoringAsciiCase(name, "CHARSET")) {
+        if (equalsIgnoringAsciiCase(name, kCharset)) {
             hasCharset = true;
-            charset = value;
+            charset = value.toByteArray();
         }
-        m_params.append(raw[i]);
-    }
-    const bool qp = isQuotedPrintable(raw);
-    const bool charsetUtf8 = equalsIgnoringAsciiCase(charset, "UTF-8") || equalsIgnoringAsciiCase(charset, "UTF8");
+        m_params.append(param(item));
+    });
+    const bool charsetUtf8 = hasCharset
+        && (equalsIgnoringAsciiCase(charset, QByteArrayView("UTF-8")) || equalsIgnoringAsciiCase(charset, QByteArrayView("UTF8")));
 
-    m_values = splitValues(QByteArrayView(m_propText).sliced(colon + 1), m_dialect);
+    splitValues(QByteArrayView(m_propText).sliced(colon + 1), m_dialect, m_slots, m_keepRest, m_values,
+                m_pool && m_pool->LendsText());
     for (QByteArray &value : m_values) {
         if (qp)
             value = decodeQuotedPrintable(value);
@@ -443,7 +763,7 @@ void TmsPropertyParser::SplitProperty()
         // character set keeps its bytes.
         if ((!hasCharset || charsetUtf8) && TextCodec::isNonAsciiUtf8(value))
             value = TextCodec::utf8ToAnsi(value);
-        value = normaliseBreaks(value);
+        normaliseBreaks(value);
     }
 }
 
@@ -460,7 +780,8 @@ QByteArray TmsPropertyParser::Value(qsizetype k) const
     if (k < 0 || k >= m_values.size())
         return QByteArray();
     QByteArray v = m_values[k];
-    v.replace('\n', ' ');
+    if (indexOfChar(v, '\n') >= 0)
+        v.replace('\n', ' ');
     return v;
 }
 
@@ -468,31 +789,17 @@ QByteArrayList TmsPropertyParser::ValueLines(qsizetype k) const
 {
     if (k < 0 || k >= m_values.size())
         return {};
+    if (indexOfChar(m_values[k], '\n') < 0)
+        return {m_values[k]};
     return m_values[k].split('\n');
 }
 
 QByteArrayList TmsPropertyParser::TextToLines(QByteArrayView text)
 {
-    QByteArrayList lines = AddressBook::splitLines(text);
-    if (DialectOf(lines) == TmsCardDialect::Own)
-        return lines;
-
     QByteArrayList out;
-    out.reserve(lines.size());
-    const qsizetype n = lines.size();
-    for (qsizetype i = 0; i < n; ++i) {
-        QByteArray line = lines[i];
-        if (!line.isEmpty() && !isBlank(line[0]) && isQuotedPrintable(rawParamsOfLine(line))) {
-            // A soft line break: the "=" goes and the next line follows exactly as it is.
-            for (qsizetype k = softBreak(line); k >= 0; k = softBreak(line)) {
-                line.truncate(k);
-                if (i + 1 >= n)
-                    break;
-                line.append(lines[++i]);
-            }
-        }
-        out.append(line);
-    }
+    forEachCardLine(text, dialectOfText(text), [&](QByteArrayView line, QByteArray *joined) {
+        out.append(joined ? std::move(*joined) : line.toByteArray());
+    });
     return out;
 }
 
@@ -521,11 +828,13 @@ void TmsNameRec::Assign(const TmsPersistent *source)
 
 void TmsNameRec::LoadFromLines(QByteArrayList &lines)
 {
+    loadFromLines(*this, lines);
+}
+
+void TmsNameRec::LoadFrom(TmsPropertyParser &parser)
+{
     Clear();
-    TmsPropertyParser parser;
-    parser.setLines(&lines);
-    parser.setPropName("N");
-    parser.Parse();
+    parseProperty(parser, QByteArrayLiteral("N"), 5);
     takeValue(parser, 0, m_familyName);
     takeValue(parser, 1, m_givenName);
     takeValue(parser, 2, m_additionalNames);
@@ -573,11 +882,13 @@ void TmsAddressRec::Assign(const TmsPersistent *source)
 
 void TmsAddressRec::LoadFromLines(QByteArrayList &lines)
 {
+    loadFromLines(*this, lines);
+}
+
+void TmsAddressRec::LoadFrom(TmsPropertyParser &parser)
+{
     Clear();
-    TmsPropertyParser parser;
-    parser.setLines(&lines);
-    parser.setPropName("ADR");
-    parser.Parse();
+    parseProperty(parser, QByteArrayLiteral("ADR"), 7);
     takeValue(parser, 0, m_poAddress);
     takeValue(parser, 1, m_extendedAddress);
     takeValue(parser, 2, m_street);
@@ -590,13 +901,9 @@ void TmsAddressRec::LoadFromLines(QByteArrayList &lines)
 
 void TmsAddressRec::LoadParams(const QByteArrayList &params)
 {
-    for (int t = 0; t < TmsAddressAttributes::MemberCount; ++t) {
-        for (const QByteArray &item : params) {
-            if (equalsIgnoringAsciiCase(item, AddressTypeNames[t])) {
-                m_attributes.insert(TmsAddressType(t));
-                break;
-            }
-        }
+    for (const QByteArray &item : params) {
+        if (const int t = memberOf<AddressTypeNames>(item); t >= 0)
+            m_attributes.insert(TmsAddressType(t));
     }
 }
 
@@ -629,10 +936,12 @@ void TmsPhoneRec::Assign(const TmsPersistent *source)
 
 void TmsPhoneRec::LoadFromLines(QByteArrayList &lines)
 {
-    TmsPropertyParser parser;
-    parser.setLines(&lines);
-    parser.setPropName("TEL");
-    parser.Parse();
+    loadFromLines(*this, lines);
+}
+
+void TmsPhoneRec::LoadFrom(TmsPropertyParser &parser)
+{
+    parseProperty(parser, QByteArrayLiteral("TEL"), 1);
     if (takeValue(parser, 0, m_number) && parser.Dialect() != TmsCardDialect::Own
         && startsWithIgnoringAsciiCase(m_number, "tel:")) {
         // vCard 4.0 gives the number as a URI.
@@ -643,13 +952,9 @@ void TmsPhoneRec::LoadFromLines(QByteArrayList &lines)
 
 void TmsPhoneRec::LoadParams(const QByteArrayList &params)
 {
-    for (int t = 0; t < TmsPhoneAttributes::MemberCount; ++t) {
-        for (const QByteArray &item : params) {
-            if (equalsIgnoringAsciiCase(item, PhoneTypeNames[t])) {
-                m_attributes.insert(TmsPhoneType(t));
-                break;
-            }
-        }
+    for (const QByteArray &item : params) {
+        if (const int t = memberOf<PhoneTypeNames>(item); t >= 0)
+            m_attributes.insert(TmsPhoneType(t));
     }
 }
 
@@ -679,10 +984,12 @@ void TmsEmailRec::Assign(const TmsPersistent *source)
 
 void TmsEmailRec::LoadFromLines(QByteArrayList &lines)
 {
-    TmsPropertyParser parser;
-    parser.setLines(&lines);
-    parser.setPropName("EMAIL");
-    parser.Parse();
+    loadFromLines(*this, lines);
+}
+
+void TmsEmailRec::LoadFrom(TmsPropertyParser &parser)
+{
+    parseProperty(parser, QByteArrayLiteral("EMAIL"), 1);
     takeValue(parser, 0, m_address);
     LoadParams(parser.Params());
 }
@@ -691,14 +998,11 @@ void TmsEmailRec::LoadParams(const QByteArrayList &params)
 {
     // Item 0 is the property's name. The last type in ordinal order wins; the default
     // type's empty name matches the empty parameter this program writes.
-    for (int t = 0; t < int(EmailTypeNames.size()); ++t) {
-        for (qsizetype i = 1; i < params.size(); ++i) {
-            if (equalsIgnoringAsciiCase(params[i], EmailTypeNames[t])) {
-                m_emailType = TmsEmailType(t);
-                break;
-            }
-        }
-    }
+    int last = -1;
+    for (qsizetype i = 1; i < params.size(); ++i)
+        last = std::max(last, memberOf<EmailTypeNames>(params[i]));
+    if (last >= 0)
+        m_emailType = TmsEmailType(last);
 }
 
 void TmsEmailRec::SaveToLines(QByteArrayList &lines) const
@@ -728,11 +1032,13 @@ void TmsCompanyRec::Assign(const TmsPersistent *source)
 
 void TmsCompanyRec::LoadFromLines(QByteArrayList &lines)
 {
+    loadFromLines(*this, lines);
+}
+
+void TmsCompanyRec::LoadFrom(TmsPropertyParser &parser)
+{
     Clear();
-    TmsPropertyParser parser;
-    parser.setLines(&lines);
-    parser.setPropName("ORG");
-    parser.Parse();
+    parseProperty(parser, QByteArrayLiteral("ORG"), 2);
     takeValue(parser, 0, m_name);
     takeValue(parser, 1, m_aUnit);
 }
@@ -763,12 +1069,14 @@ void TmsIdentification::Assign(const TmsPersistent *source)
 
 void TmsIdentification::LoadFromLines(QByteArrayList &lines)
 {
+    loadFromLines(*this, lines);
+}
+
+void TmsIdentification::LoadFrom(TmsPropertyParser &parser)
+{
     Clear();
-    m_name.LoadFromLines(lines);
-    TmsPropertyParser parser;
-    parser.setLines(&lines);
-    parser.setPropName("FN");
-    parser.Parse();
+    m_name.LoadFrom(parser);
+    parseProperty(parser, QByteArrayLiteral("FN"), 1);
     takeValue(parser, 0, m_formattedName);
 }
 
@@ -798,9 +1106,14 @@ void TmsDeliveryInfo::Assign(const TmsPersistent *source)
 
 void TmsDeliveryInfo::LoadFromLines(QByteArrayList &lines)
 {
+    loadFromLines(*this, lines);
+}
+
+void TmsDeliveryInfo::LoadFrom(TmsPropertyParser &parser)
+{
     Clear();
-    m_address1.LoadFromLines(lines);
-    m_address2.LoadFromLines(lines);
+    m_address1.LoadFrom(parser);
+    m_address2.LoadFrom(parser);
 }
 
 void TmsDeliveryInfo::SaveToLines(QByteArrayList &lines) const
@@ -834,12 +1147,17 @@ void TmsTelecomInfo::Assign(const TmsPersistent *source)
 
 void TmsTelecomInfo::LoadFromLines(QByteArrayList &lines)
 {
+    loadFromLines(*this, lines);
+}
+
+void TmsTelecomInfo::LoadFrom(TmsPropertyParser &parser)
+{
     Clear();
-    m_phone1.LoadFromLines(lines);
-    m_phone2.LoadFromLines(lines);
-    m_phone3.LoadFromLines(lines);
-    m_email1.LoadFromLines(lines);
-    m_email2.LoadFromLines(lines);
+    m_phone1.LoadFrom(parser);
+    m_phone2.LoadFrom(parser);
+    m_phone3.LoadFrom(parser);
+    m_email1.LoadFrom(parser);
+    m_email2.LoadFrom(parser);
 }
 
 void TmsTelecomInfo::SaveToLines(QByteArrayList &lines) const
@@ -872,15 +1190,16 @@ void TmsBusinessInfo::Assign(const TmsPersistent *source)
 
 void TmsBusinessInfo::LoadFromLines(QByteArrayList &lines)
 {
+    loadFromLines(*this, lines);
+}
+
+void TmsBusinessInfo::LoadFrom(TmsPropertyParser &parser)
+{
     Clear();
-    m_company.LoadFromLines(lines);
-    TmsPropertyParser parser;
-    parser.setLines(&lines);
-    parser.setPropName("TITLE");
-    parser.Parse();
+    m_company.LoadFrom(parser);
+    parseProperty(parser, QByteArrayLiteral("TITLE"), 1);
     takeValue(parser, 0, m_title);
-    parser.setPropName("ROLE");
-    parser.Parse();
+    parseProperty(parser, QByteArrayLiteral("ROLE"), 1);
     takeValue(parser, 0, m_role);
 }
 
@@ -914,18 +1233,22 @@ void TmsExplanatoryInfo::Assign(const TmsPersistent *source)
 
 void TmsExplanatoryInfo::LoadFromLines(QByteArrayList &lines)
 {
+    loadFromLines(*this, lines);
+}
+
+void TmsExplanatoryInfo::LoadFrom(TmsPropertyParser &parser)
+{
     Clear();
-    TmsPropertyParser parser;
-    parser.setLines(&lines);
-    parser.setPropName("NOTE");
+    // Every value is a comment line; a line break inside a value starts one more. A note
+    // is split into seven values at most, the seventh keeping the rest of the text.
+    parser.setPropName(QByteArrayLiteral("NOTE"));
+    parser.setValueSlots(7, true);
     parser.Parse();
-    // Every value is a comment line; a line break inside a value starts one more.
     for (qsizetype k = 0; k < parser.Values().size(); ++k)
         m_comment.append(parser.ValueLines(k));
-    parser.setPropName("URL");
-    parser.Parse();
+    parseProperty(parser, QByteArrayLiteral("URL"), 1);
     takeValue(parser, 0, m_url1);
-    parser.Parse();
+    parseProperty(parser, QByteArrayLiteral("URL"), 1);
     takeValue(parser, 0, m_url2);
 }
 

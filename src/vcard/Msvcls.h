@@ -9,6 +9,7 @@
 #include <QByteArrayList>
 #include <QByteArrayView>
 #include <QList>
+#include <QVarLengthArray>
 
 #include <array>
 #include <initializer_list>
@@ -153,8 +154,54 @@ enum class TmsCardDialect {
     V3,      // VERSION:3.0 or VERSION:4.0
 };
 
-// Reads one property at a time out of a pool of lines, removing the lines it takes, so
-// that the next search for the same property finds the next occurrence.
+// The properties of one card's text, found in one pass over it: each record then takes the
+// property it reads from here instead of searching the text again. Only the properties
+// named at construction are kept, as views into the text, so lines of other kinds cost
+// nothing. A NUL byte ends the text. The text must outlive the pool.
+class TmsPropertyPool
+{
+public:
+    // The properties the card's records read.
+    static const QByteArrayList &CardNames();
+
+    // With `lendText`, the values read from the pool that need no decoding are the text's
+    // own bytes, not copies: a card read from it must be cleared before the text goes away.
+    // An import that copies a card out at once saves a copy of every value this way.
+    explicit TmsPropertyPool(QByteArrayView text, const QByteArrayList &names = CardNames(), bool lendText = false);
+
+    // How the text is read, from its first VERSION line.
+    TmsCardDialect Dialect() const { return m_dialect; }
+    bool LendsText() const { return m_lendText; }
+    // Whether a property of this name is left to take.
+    bool Holds(QByteArrayView name);
+    // The unfolded text of the first property of this name not yet taken (its line and its
+    // continuation lines), and the property counts as taken; false, and `text` empty, when
+    // none is left or the name was not asked for at construction. The text is the pool's
+    // own bytes, not a copy: it is good only as long as the pool.
+    bool Take(QByteArrayView name, QByteArray &text);
+
+private:
+    int nameIndex(QByteArrayView name) const;
+    qsizetype nextOf(int index);
+
+    struct Found
+    {
+        int name;
+        bool folded; // continuation lines follow the first
+        QByteArrayView lines;
+    };
+    QByteArrayList m_names;
+    QVarLengthArray<quint32, 16> m_keys;   // per name, its length and first letter
+    QVarLengthArray<Found, 32> m_found;    // in the order of the text
+    QVarLengthArray<qsizetype, 16> m_next; // per name, where its next property is looked for
+    QByteArrayList m_store;   // texts of properties whose lines were joined
+    TmsCardDialect m_dialect = TmsCardDialect::Other;
+    bool m_lendText = false;
+};
+
+// Reads one property at a time, either out of a pool of lines, removing the lines it takes
+// so that the next search for the same property finds the next occurrence, or out of a
+// TmsPropertyPool, which does the same without searching.
 class TmsPropertyParser
 {
 public:
@@ -163,18 +210,32 @@ public:
     // The lines being searched; not owned. The lines of each extracted property are removed.
     QByteArrayList *Lines() const { return m_lines; }
     void setLines(QByteArrayList *lines) { m_lines = lines; }
+    // Reads from a card's property pool instead of Lines; not owned.
+    TmsPropertyPool *Pool() const { return m_pool; }
+    void setPool(TmsPropertyPool *pool) { m_pool = pool; }
 
     // The property to look for, such as "TEL" (a trailing colon is ignored).
     const QByteArray &PropName() const { return m_propName; }
     void setPropName(const QByteArray &name) { m_propName = name; }
+    // How many values the reader has slots for (0: all). Splitting stops there, so that a
+    // line of millions of semicolons costs no more than the values kept: what follows the
+    // last slot is dropped, or with `keepRest` left whole in the last value.
+    void setValueSlots(qsizetype slotCount, bool keepRest = false)
+    {
+        m_slots = slotCount;
+        m_keepRest = keepRest;
+    }
 
     // The property's name as written in the file, then its parameters. In cards of other
-    // programs the values of a TYPE= parameter are given here one by one as bare items.
+    // programs the values of a TYPE= parameter are given here one by one as bare items;
+    // they are PropText's own bytes and last as long as it does.
     const QByteArrayList &Params() const { return m_params; }
     // The property's values. In cards of other programs they are decoded: escapes,
-    // quoted-printable and UTF-8 are resolved, and every line break is one LF.
+    // quoted-printable and UTF-8 are resolved, and every line break is one LF. Read from a
+    // pool that lends its text, they may be that text's own bytes.
     const QByteArrayList &Values() const { return m_values; }
-    // The unfolded text of the property found by the last ExtractProperty.
+    // The unfolded text of the property found by the last ExtractProperty; read from a
+    // pool, it lasts only as long as the pool.
     const QByteArray &PropText() const { return m_propText; }
     void setPropText(const QByteArray &text) { m_propText = text; }
 
@@ -182,9 +243,10 @@ public:
     TmsCardDialect Dialect() const { return m_dialect; }
     static TmsCardDialect DialectOf(const QByteArrayList &lines);
 
-    // The index of the first line holding the property, or -1.
+    // The index of the first of Lines holding the property, or -1.
     qsizetype FindProperty() const;
-    // Takes the property's line and its continuation lines out of Lines into PropText.
+    // Takes the property's line and its continuation lines out of Lines (or the pool) into
+    // PropText.
     void ExtractProperty();
     // Empties `list`, then adds the pieces of `text` between semicolons (n semicolons
     // always give n+1 pieces).
@@ -201,20 +263,26 @@ public:
 
     // Cuts a card's text into lines: CR LF, CR and LF each end a line. In cards of other
     // programs the soft line breaks of quoted-printable properties are joined here, before
-    // any property is looked for, so that a continuation never passes for a property.
+    // any property is looked for, so that a continuation never passes for a property; a
+    // soft break never reaches over a BEGIN: or END: line.
     static QByteArrayList TextToLines(QByteArrayView text);
 
 private:
     QByteArrayList *m_lines = nullptr;
+    TmsPropertyPool *m_pool = nullptr;
     QByteArray m_propName;
     QByteArrayList m_params;
     QByteArrayList m_values;
     QByteArray m_propText;
+    qsizetype m_slots = 0;
+    bool m_keepRest = false;
     TmsCardDialect m_dialect = TmsCardDialect::Own;
 };
 
 // ---------------------------------------------------------------------------------------
-// Records.
+// Records. LoadFromLines reads a record from a list of lines, taking out the lines it
+// reads; LoadFrom does the same with a parser's lines or pool. A record clears what it is
+// about to fill first, but a telephone or an e-mail address leaves that to its group.
 
 // vCard N: the structured name.
 class TmsNameRec : public TmsPersistent
@@ -234,6 +302,7 @@ public:
     void Clear();
     void Assign(const TmsPersistent *source) override;
     void LoadFromLines(QByteArrayList &lines);
+    void LoadFrom(TmsPropertyParser &parser);
     void SaveToLines(QByteArrayList &lines) const;
     const char *ClassName() const override { return "TmsNameRec"; }
 
@@ -265,6 +334,7 @@ public:
     void Clear();
     void Assign(const TmsPersistent *source) override;
     void LoadFromLines(QByteArrayList &lines);
+    void LoadFrom(TmsPropertyParser &parser);
     void LoadParams(const QByteArrayList &params);
     void SaveToLines(QByteArrayList &lines) const;
     const char *ClassName() const override { return "TmsAddressRec"; }
@@ -287,6 +357,7 @@ public:
     void Clear();
     void Assign(const TmsPersistent *source) override;
     void LoadFromLines(QByteArrayList &lines);
+    void LoadFrom(TmsPropertyParser &parser);
     void LoadParams(const QByteArrayList &params);
     void SaveToLines(QByteArrayList &lines) const;
     const char *ClassName() const override { return "TmsPhoneRec"; }
@@ -308,6 +379,7 @@ public:
     void Clear();
     void Assign(const TmsPersistent *source) override;
     void LoadFromLines(QByteArrayList &lines);
+    void LoadFrom(TmsPropertyParser &parser);
     void LoadParams(const QByteArrayList &params);
     void SaveToLines(QByteArrayList &lines) const;
     const char *ClassName() const override { return "TmsEmailRec"; }
@@ -329,6 +401,7 @@ public:
     void Clear();
     void Assign(const TmsPersistent *source) override;
     void LoadFromLines(QByteArrayList &lines);
+    void LoadFrom(TmsPropertyParser &parser);
     void SaveToLines(QByteArrayList &lines) const;
     const char *ClassName() const override { return "TmsCompanyRec"; }
 
@@ -352,6 +425,7 @@ public:
     void Clear();
     void Assign(const TmsPersistent *source) override;
     void LoadFromLines(QByteArrayList &lines);
+    void LoadFrom(TmsPropertyParser &parser);
     void SaveToLines(QByteArrayList &lines) const;
     const char *ClassName() const override { return "TmsIdentification"; }
 
@@ -373,6 +447,7 @@ public:
     void Clear();
     void Assign(const TmsPersistent *source) override;
     void LoadFromLines(QByteArrayList &lines);
+    void LoadFrom(TmsPropertyParser &parser);
     void SaveToLines(QByteArrayList &lines) const;
     const char *ClassName() const override { return "TmsDeliveryInfo"; }
 
@@ -403,6 +478,7 @@ public:
     void Clear();
     void Assign(const TmsPersistent *source) override;
     void LoadFromLines(QByteArrayList &lines);
+    void LoadFrom(TmsPropertyParser &parser);
     void SaveToLines(QByteArrayList &lines) const;
     const char *ClassName() const override { return "TmsTelecomInfo"; }
 
@@ -428,6 +504,7 @@ public:
     void Clear();
     void Assign(const TmsPersistent *source) override;
     void LoadFromLines(QByteArrayList &lines);
+    void LoadFrom(TmsPropertyParser &parser);
     void SaveToLines(QByteArrayList &lines) const;
     const char *ClassName() const override { return "TmsBusinessInfo"; }
 
@@ -452,6 +529,7 @@ public:
     void Clear();
     void Assign(const TmsPersistent *source) override;
     void LoadFromLines(QByteArrayList &lines);
+    void LoadFrom(TmsPropertyParser &parser);
     void SaveToLines(QByteArrayList &lines) const;
     const char *ClassName() const override { return "TmsExplanatoryInfo"; }
 

@@ -253,8 +253,36 @@ void TestImport::ldif_data()
     QTest::newRow("options, empty value, value by address")
         << QByteArray("description;lang-it: ciao\ngivenName:\nsn:< file:///tmp/x\n")
         << QByteArrayList{expected({{C::nome, "-"}, {C::note, "ciao"}})};
+    QTest::newRow("folded values")
+        << QByteArray("sn: Ros\n si\ngivenName: An\n na\ncn: x\n\ndescription: a\n  b\n")
+        << QByteArrayList{expected({{C::nome, "Anna"}, {C::cognome, "Rossi"}}), expected({{C::note, "a b"}})};
     QTest::newRow("later value replaces earlier")
         << QByteArray("mail: a@x\nmail: b@x\n") << QByteArrayList{expected({{C::email, "b@x"}})};
+    QTest::newRow("byte-order mark, CR CR LF line ends")
+        << QByteArray("\xEF\xBB\xBFgivenName: A\r\r\nsn: B\r\r\n\r\r\ngivenName: C\r\r\n")
+        << QByteArrayList{expected({{C::nome, "A"}, {C::cognome, "B"}}), expected({{C::nome, "C"}})};
+    // A directory server's entries: the person named only in cn, standard attribute names.
+    QTest::newRow("cn only, standard names")
+        << QByteArray("dn: cn=Anna Maria Rossi,o=ACME\n"
+                      "cn:: QW5uYSBNYXJpYSBSb3Nzw6wg\n"
+                      "facsimileTelephoneNumber: 1\ncellPhone: 2\nORGANIZATIONNAME: ACME\nl: Lecco\nlocalityName: Como\n"
+                      "street: Via Po 3\npostalCode: 23900\nc: IT\nworkurl: http://w\nhomeurl: http://h\n\n"
+                      "cn: Madonna\nco: Italia\n")
+        << QByteArrayList{expected({{C::nome, "Anna Maria"}, {C::cognome, "Ross\xEC"}, {C::organizzazione, "ACME"},
+                                    {C::indirizzo, "Via Po 3"}, {C::citta, "Lecco"}, {C::cap, "23900"},
+                                    {C::nazione, "IT"}, {C::cellprivato, "2"}, {C::fax, "1"}, {C::sito, "http://w"}}),
+                          expected({{C::cognome, "Madonna"}, {C::nazione, "Italia"}})};
+    QTest::newRow("the mail program's own names win")
+        << QByteArray("cn: Mario Rossi\nsn: Bianchi\nfacsimileTelephoneNumber: 1\nfax: 2\no: Altra\ncompany: ACME\n")
+        << QByteArrayList{expected({{C::cognome, "Bianchi"}, {C::organizzazione, "ACME"}, {C::fax, "2"}})};
+    QByteArray many;
+    QByteArrayList manyCandidates;
+    for (int i = 0; i < 100000; ++i) {
+        const QByteArray n = QByteArray::number(i);
+        many += "dn: cn=x\r\r\nsn: Cognome" + n + "\r\r\ngivenName: Nome" + n + "\r\r\n\r\r\n";
+        manyCandidates.append(expected({{C::nome, "Nome" + n}, {C::cognome, "Cognome" + n}}));
+    }
+    QTest::newRow("100,000 entries") << many << manyCandidates;
     QTest::newRow("nothing recognised") << QByteArray("version: 1\n\n\ndn: cn=x\n\n# comment\n") << QByteArrayList{};
     QTest::newRow("empty file") << QByteArray() << QByteArrayList{};
 }
@@ -355,7 +383,14 @@ void TestImport::previousVersion_data()
         << (contact(1) + ",in più\r\n\r\n\"a,b\",\"\"c\"," + tail2 + "\r\n" + old1 + "\r\n")
         << QByteArrayList{contact(1), "a&#44;b,&#34;c," + tail2} << 1;
     QTest::newRow("empty lines first") << ("\r\n\r\n" + old2) << QByteArrayList{new2} << 0;
-    QTest::newRow("15 fields") << (old1 + ",x\r\n" + old2) << QByteArrayList{} << 0;
+    QTest::newRow("15 fields: version 1.0") << (old1 + ",x\r\n" + old2) << QByteArrayList{new1, new2} << 0;
+    QTest::newRow("first line short, empty fields")
+        << ("solo,tre,campi\r\n" + old1 + "\r\nNome2,Cognome2,,,,,,,,,,,,04/04/2004 10:00:00\r\n")
+        << QByteArrayList{new1, new2} << 1;
+    QTest::newRow("present layout, empty last field")
+        << (contact(1).first(contact(1).lastIndexOf(',') + 1) + "\r\n")
+        << QByteArrayList{contact(1).first(contact(1).lastIndexOf(',') + 1) + "-"} << 0;
+    QTest::newRow("no line of 14 fields") << QByteArray("a,b\r\n\r\nc\r\n") << QByteArrayList{} << 2;
     QTest::newRow("empty file") << QByteArray() << QByteArrayList{} << 0;
 }
 
@@ -364,9 +399,11 @@ void TestImport::previousVersion()
     QFETCH(QByteArray, file);
     QFETCH(QByteArrayList, candidates);
     QFETCH(int, skipped);
-    const Importers::PreviousVersionResult got = Importers::previousVersionCandidates(AddressBook::splitLines(file));
+    const Importers::PreviousVersionResult got = Importers::previousVersionCandidates(file);
     QCOMPARE(got.candidates, candidates);
     QCOMPARE(got.skipped, skipped);
+    for (const QByteArray &line : got.candidates)
+        QCOMPARE(TCSVStringInfo::fieldViews(line).size(), TContatto::FieldCount);
 }
 
 void TestImport::splitVCards_data()
@@ -481,12 +518,69 @@ void TestImport::vcard_data()
            }
         << 0;
 
-    QTest::newRow("one card, no frame lines")
+    QTest::newRow("one card, no frame lines, title without role")
         << QByteArray("N:Cognome1;Nome1\r\nTEL;HOME;VOICE:0123 1\r\nTITLE:Capo\r\n")
-        << QByteArrayList{expected({{C::nome, "Nome1"}, {C::cognome, "Cognome1"}, {C::telcasa, "0123 1"}})} << 0;
-    QTest::newRow("later telephone for the same field replaces")
-        << QByteArray("BEGIN:VCARD\nN:A;B\nTEL;WORK:1\nTEL;WORK;HOME;VOICE:2\nTEL;PAGER:3\nTEL:4\nEND:VCARD\n")
-        << QByteArrayList{expected({{C::nome, "B"}, {C::cognome, "A"}, {C::telufficio, "2"}, {C::telcasa, "3"}})} << 0;
+        << QByteArrayList{expected({{C::nome, "Nome1"}, {C::cognome, "Cognome1"}, {C::posizione, "Capo"},
+                                    {C::telcasa, "0123 1"}})} << 0;
+    // A number whose field is taken goes to the first free one; an empty number takes none.
+    QTest::newRow("five telephones of mixed types")
+        << QByteArray("BEGIN:VCARD\nN:A;B\nTEL;CELL:\nTEL;WORK:1\nTEL;WORK;HOME;VOICE:2\nTEL;PAGER:3\nTEL:4\n"
+                      "TEL;HOME;FAX:5\nEND:VCARD\n")
+        << QByteArrayList{expected({{C::nome, "B"}, {C::cognome, "A"}, {C::cellprivato, "2"}, {C::celllavoro, "4"},
+                                    {C::telcasa, "3"}, {C::telufficio, "1"}, {C::fax, "5"}})} << 0;
+    QTest::newRow("seven telephones: the first five kept")
+        << QByteArray("BEGIN:VCARD\nVERSION:3.0\nN:A;B\nTEL;TYPE=CELL:1\nTEL;TYPE=CELL:2\nTEL;TYPE=WORK,CELL:3\n"
+                      "TEL;TYPE=FAX:4\nTEL;TYPE=HOME:5\nTEL;TYPE=WORK:6\nTEL:7\nEND:VCARD\n")
+        << QByteArrayList{expected({{C::nome, "B"}, {C::cognome, "A"}, {C::cellprivato, "1"}, {C::celllavoro, "2"},
+                                    {C::telcasa, "3"}, {C::telufficio, "5"}, {C::fax, "4"}})} << 0;
+    QTest::newRow("byte-order mark, two cards")
+        << QByteArray("\xEF\xBB\xBF" "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Uno;A\r\nEND:VCARD\r\n"
+                      "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Due;B\r\nEND:VCARD\r\n")
+        << QByteArrayList{expected({{C::nome, "A"}, {C::cognome, "Uno"}}), expected({{C::nome, "B"}, {C::cognome, "Due"}})}
+        << 0;
+    QTest::newRow("stray soft break before END")
+        << QByteArray("BEGIN:VCARD\r\nVERSION:2.1\r\nN:Rossi;Anna\r\nNOTE;ENCODING=QUOTED-PRINTABLE:a fine riga=\r\n"
+                      "end:vcard\r\n")
+        << QByteArrayList{expected({{C::nome, "Anna"}, {C::cognome, "Rossi"}, {C::note, "a fine riga"}})} << 0;
+    // A standard 3.0 card with every field the address book has: TYPE lists, the city in the
+    // fourth place of the address, escapes, a folded note and the messenger.
+    QTest::newRow("standard vCard 3.0, every field")
+        << QByteArray("BEGIN:VCARD\r\n"
+                      "VERSION:3.0\r\n"
+                      "N:Rossi;\xC3\x89lodie;;;\r\n"
+                      "FN:\xC3\x89lodie Rossi\r\n"
+                      "ORG:ACME\\, S.p.A.\r\n"
+                      "TITLE:Direttrice\r\n"
+                      "ADR;TYPE=HOME:;;Via Roma 1;Milano;;20100;Italia\r\n"
+                      "TEL;TYPE=CELL:333 1\r\n"
+                      "TEL;TYPE=CELL,WORK:334 2\r\n"
+                      "TEL;TYPE=HOME,VOICE:02 5678\r\n"
+                      "TEL;TYPE=WORK,VOICE:02 1234\r\n"
+                      "TEL;TYPE=FAX,WORK:02 9999\r\n"
+                      "EMAIL;TYPE=INTERNET:elodie@example.org\r\n"
+                      "URL:http://www.example.org\r\n"
+                      "X-AIM:elodie_aim\r\n"
+                      "NOTE:Prima riga\\nseconda\\, con virgola\\; e punto e virgola \\\\ fi\r\n"
+                      " ne\r\n"
+                      "END:VCARD\r\n")
+        << QByteArrayList{expected({{C::nome, "\xC9lodie"}, {C::cognome, "Rossi"}, {C::posizione, "Direttrice"},
+                                    {C::organizzazione, "ACME&#44; S.p.A."}, {C::indirizzo, "Via Roma 1"},
+                                    {C::citta, "Milano"}, {C::cap, "20100"}, {C::nazione, "Italia"},
+                                    {C::cellprivato, "333 1"}, {C::celllavoro, "334 2"}, {C::telcasa, "02 5678"},
+                                    {C::telufficio, "02 1234"}, {C::fax, "02 9999"}, {C::messenger, "elodie_aim"},
+                                    {C::email, "elodie@example.org"}, {C::sito, "http://www.example.org"},
+                                    {C::note, "Prima riga seconda&#44; con virgola; e punto e virgola \\ fine"}})}
+        << 0;
+    // A file above a few megabytes is read in two halves at once: nothing is lost or doubled
+    // where they meet.
+    QByteArray many;
+    QByteArrayList manyCandidates;
+    for (int i = 0; i < 70000; ++i) {
+        const QByteArray n = QByteArray::number(i);
+        many += "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Cognome" + n + ";Nome" + n + "\r\nTEL;TYPE=CELL:" + n + "\r\nEND:VCARD\r\n";
+        manyCandidates.append(expected({{C::nome, "Nome" + n}, {C::cognome, "Cognome" + n}, {C::cellprivato, n}}));
+    }
+    QTest::newRow("70,000 cards") << many << manyCandidates << 0;
     QTest::newRow("names missing: one message per file")
         << QByteArray("BEGIN:VCARD\nFN:Solo\nEND:VCARD\nBEGIN:VCARD\nN:Cognome;\nEND:VCARD\n"
                       "BEGIN:VCARD\nN:;Nome\nEND:VCARD\n")
@@ -503,6 +597,8 @@ void TestImport::vcard()
     const Importers::VCardResult got = Importers::vcardCandidates(file, card, kDate);
     QCOMPARE(got.candidates, candidates);
     QCOMPARE(got.refused, refused);
+    for (const QByteArray &line : got.candidates)
+        QCOMPARE(TCSVStringInfo::fieldViews(line).size(), TContatto::FieldCount);
     // Nothing of the last card stays behind in the card.
     QCOMPARE(card.SaveToBytes(), TmsVCard().SaveToBytes());
 }

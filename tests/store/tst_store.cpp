@@ -130,6 +130,9 @@ void TestStore::readLines_data()
     QTest::newRow("empty lines kept") << QByteArray("\r\n\n\r") << QByteArrayList{"", "", ""};
     QTest::newRow("lf cr is two ends") << QByteArray("a\n\rb") << QByteArrayList{"a", "", "b"};
     QTest::newRow("8-bit bytes") << QByteArray("\x80\xe8\xff\r\n") << QByteArrayList{"\x80\xe8\xff"};
+    QTest::newRow("long lines, one kind of end each")
+        << (QByteArray(300, 'a') + '\r' + QByteArray(600, 'b') + "\r" + QByteArray(300, 'c') + '\n' + QByteArray(700, 'd'))
+        << QByteArrayList{QByteArray(300, 'a'), QByteArray(600, 'b'), QByteArray(300, 'c'), QByteArray(700, 'd')};
 }
 
 void TestStore::readLines()
@@ -478,6 +481,9 @@ void TestStore::fieldValue_data()
     QTest::newRow("other codes and a cut one are text")
         << QByteArray("&amp;&#45;&#44") << QByteArray("&amp;&#45;&#44") << QByteArray("&amp;&#45;&#44");
     QTest::newRow("quote then commas") << QByteArray("\",,") << QByteArray("&#34;&#44;&#44;") << QByteArray("\",,");
+    QTest::newRow("long value, controls kept") << QByteArray("abcdefghij,klmnopqrstuv\tw\x80\x0bx\nyz0123456789,")
+                                              << QByteArray("abcdefghij&#44;klmnopqrstuv\tw\x80\x0bx yz0123456789&#44;")
+                                              << QByteArray("abcdefghij,klmnopqrstuv\tw\x80\x0bx yz0123456789,");
 }
 
 void TestStore::fieldValue()

@@ -631,6 +631,17 @@ void TestVCard::mends_data()
     QTest::newRow("quoted-printable soft breaks")
         << QByteArray(v21 + "NOTE;ENCODING=QUOTED-PRINTABLE:uno=\r\n due=  \r\nTEL:3=\r\n\r\nTEL:4\r\n")
         << QByteArrayList{"Comment=uno dueTEL:3", "P1.Number=4"};
+    QTest::newRow("soft break never takes BEGIN or END")
+        << QByteArray("\xEF\xBB\xBF" "BEGIN:VCARD\r\nVERSION:2.1\r\nNOTE;ENCODING=QUOTED-PRINTABLE:uno=\r\n  End:VCARD\r\n"
+                      "FN;QUOTED-PRINTABLE:due=\r\nbegin:vcard\r\nTEL:1\r\n")
+        << QByteArrayList{"Comment=uno", "FormattedName=due", "P1.Number=1"};
+    // Only the slots a record has are split off: a note keeps the rest in its seventh line.
+    QTest::newRow("values beyond the slots")
+        << QByteArray(v30 + "N:a;b;c;d;e;f;g\r\nNOTE:1;2;3;4;5;6;7\\;x;8;9\r\nTEL;" + QByteArray("X;").repeated(100)
+                      + "HOME:5;6\r\n")
+        << QByteArrayList{"FamilyName=a", "GivenName=b", "AdditionalNames=c", "Prefix=d", "Suffix=e", "Comment=1",
+                          "Comment=2", "Comment=3", "Comment=4", "Comment=5", "Comment=6", "Comment=7;x;8;9",
+                          "P1.Number=5"};
     QTest::newRow("soft break at end of file") << QByteArray(v21 + "NOTE;ENCODING=QUOTED-PRINTABLE:fine=")
                                                << QByteArrayList{"Comment=fine"};
     QTest::newRow("soft break only for quoted-printable") << QByteArray(v21 + "NOTE:a=\r\nTEL:1\r\n")
