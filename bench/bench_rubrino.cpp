@@ -195,15 +195,20 @@ int main(int argc, char **argv)
             QApplication::processEvents();
         });
         b.contacts = int(w.importLines.size());
-    } else if (op == u"export-html" || op == u"export-ldif") {
-        // The whole address book, read and written as the export window does.
-        const bool html = op == u"export-html";
-        const QString target = b.dir.path() + (html ? QStringLiteral("/out.htm") : QStringLiteral("/out.ldif"));
+    } else if (op == u"export-html" || op == u"export-ldif" || op == u"export-phonebook") {
+        // The whole address book, read and streamed into the file as the export window does.
+        const QString target = b.dir.path() + QStringLiteral("/out.") + op.mid(7);
         seconds = timeRuns(runs, [] {}, [&] {
             const QByteArrayList lines = AddressBook::readLines(AddressBook::contactFile());
             b.contacts = int(lines.size());
-            AddressBook::saveFile(target, html ? ExportFormats::htmlPage(lines, contactColumnCaptions(), DateText::now)
-                                               : ExportFormats::ldif(lines));
+            ExportFormats::save(target, [&](const ExportFormats::Sink &sink) {
+                if (op == u"export-html")
+                    ExportFormats::htmlPage(lines, contactColumnCaptions(), DateText::now, sink);
+                else if (op == u"export-ldif")
+                    ExportFormats::ldif(lines, sink);
+                else
+                    ExportFormats::phoneBook(lines, sink);
+            });
         });
     } else if (op == u"export-vcard") {
         // One card file per contact for the first 10,000 contacts.
