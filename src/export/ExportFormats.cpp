@@ -665,16 +665,15 @@ bool writeCards(TmsVCard &card, const QByteArrayList &lines, const QString &fold
     // Waiting for the disk after every card made an export of thousands of cards take
     // minutes. Each card still replaces its file in one step; the disk is asked once, at
     // the end, to keep them all, also when a card fails and the export stops there.
-    bool written = false;
+    QString file;
     int n = 0;
     try {
         for (const QByteArray &line : lines) {
             fillCard(card, line);
-            const QString file = folder + QString::number(++n) + QStringLiteral(".vcf");
+            file = folder + QString::number(++n) + QStringLiteral(".vcf");
             AtomicFile out(file, AtomicFile::Durability::Later);
             out.write(card.SaveToBytes());
             out.commit();
-            written = QFileInfo::exists(file);
         }
     } catch (...) {
         if (n > 1) {
@@ -686,9 +685,10 @@ bool writeCards(TmsVCard &card, const QByteArrayList &lines, const QString &fold
         }
         throw;
     }
-    if (n > 0)
-        AtomicFile::syncFolder(folder);
-    return written;
+    if (n == 0)
+        return false;
+    AtomicFile::syncFolder(folder);
+    return QFileInfo::exists(file);
 }
 
 // ---- Phone book: one vCard 3.0 file ------------------------------------------------------

@@ -332,6 +332,7 @@ private Q_SLOTS:
     void unreadableBook();
     void vcardExport_data();
     void vcardExport();
+    void vcardWriteFailure_data();
     void vcardWriteFailure();
     void phoneBookExport_data();
     void phoneBookExport();
@@ -569,7 +570,7 @@ void TestExport::roundTrips_data()
                   "-,-,-,-,-,anna&#44;im,anna@example.org,http://a.example/?a=1&#44;2,uno&#44; due&#44; tre,D");
     row("leading quotes", "&#34;Gigi\",Bianchi,&#34;Capo\" reparto,&#34;Ditta\",-,-,-,-,-,-,-,-,-,-,-,-,"
                           "&#34;citato\" e basta,D");
-    row("Windows-1252 only", "Zo\xEB,D\x92Angelo,-,Caff\xE8 \x80uro,-,-,-,-,-,-,-,-,-,-,-,-,"
+    row("Windows-1252 only", "Zo\xEB,D\x92" "Angelo,-,Caff\xE8 \x80uro,-,-,-,-,-,-,-,-,-,-,-,-,"
                              "prezzo 5 \x80 \x96 sconto \x93speciale\x94,D");
     // Every combination of the five telephones.
     for (int mask = 0; mask < 32; ++mask) {
@@ -1010,12 +1011,27 @@ void TestExport::vcardExport()
     QCOMPARE(takeShellOpened(), open ? QStringList{native} : QStringList());
 }
 
+void TestExport::vcardWriteFailure_data()
+{
+    QTest::addColumn<bool>("folderTaken"); // a file holds the folder's name; else a folder holds 2.vcf's
+    QTest::addColumn<QString>("failed");
+    QTest::addColumn<QStringList>("left"); // what the folder holds afterwards
+    QTest::newRow("folder's name taken") << true << QStringLiteral("1.vcf") << QStringList();
+    QTest::newRow("second card's name taken") << false << QStringLiteral("2.vcf")
+                                              << QStringList{QStringLiteral("1.vcf"), QStringLiteral("2.vcf")};
+}
+
 void TestExport::vcardWriteFailure()
 {
+    QFETCH(bool, folderTaken);
+    QFETCH(QString, failed);
+    QFETCH(QStringList, left);
     TestFolder folder;
-    folder.write(QStringLiteral("data/contact.csv"), book({kMario}));
-    // A file already holds the folder's name: no card can be written.
-    folder.write(QStringLiteral("RBN_carte"), "occupato");
+    folder.write(QStringLiteral("data/contact.csv"), book({kMario, kLucia, kNicolo}));
+    if (folderTaken)
+        folder.write(QStringLiteral("RBN_carte"), "occupato");
+    else
+        QDir().mkpath(folder.path(QStringLiteral("RBN_carte/2.vcf")));
     TfrmMain w;
     w.show();
     TfrmEsporta window(&w);
@@ -1025,8 +1041,12 @@ void TestExport::vcardWriteFailure()
     const auto shown = Messages::takeShown();
     QCOMPARE(shown.size(), 2);
     QCOMPARE(shown[1].icon, QMessageBox::Critical);
-    QVERIFY(shown[1].text.contains(QStringLiteral("1.vcf")));
-    QCOMPARE(folder.read(QStringLiteral("RBN_carte")), QByteArray("occupato"));
+    QVERIFY2(shown[1].text.contains(failed), qPrintable(shown[1].text));
+    // The export stops at the failed card; the cards before it stay, no temporary file does.
+    if (folderTaken)
+        QCOMPARE(folder.read(QStringLiteral("RBN_carte")), QByteArray("occupato"));
+    else
+        QCOMPARE(QDir(folder.path(QStringLiteral("RBN_carte"))).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), left);
     QVERIFY(!QApplication::overrideCursor());
 }
 
