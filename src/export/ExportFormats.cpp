@@ -503,19 +503,20 @@ bool isSafeLdifValue(QByteArrayView value)
     const char first = value.front();
     if (first == ' ' || first == ':' || first == '<' || value.back() == ' ')
         return false;
+    auto unsafe = [](quint64 word) {
+        return (word & 0x8080808080808080ull) | holdsByte(word, '\0') | holdsByte(word, '\r') | holdsByte(word, '\n');
+    };
     const char *p = value.data();
     const char *const end = p + value.size();
     for (quint64 word; end - p >= 8; p += 8) {
         std::memcpy(&word, p, 8);
-        if ((word & 0x8080808080808080ull) | holdsByte(word, '\0') | holdsByte(word, '\r') | holdsByte(word, '\n'))
+        if (unsafe(word))
             return false;
     }
-    for (; p < end; ++p) {
-        const auto b = static_cast<unsigned char>(*p);
-        if (b > 127 || b == '\0' || b == '\r' || b == '\n')
-            return false;
-    }
-    return true;
+    // The last bytes in a word filled up with letters, which are safe.
+    quint64 last = 0x6161616161616161ull;
+    std::memcpy(&last, p, size_t(end - p));
+    return !unsafe(last);
 }
 
 class LdifWriter

@@ -507,6 +507,8 @@ void TestExport::ldifValues_data()
                                        << QByteArray("description:: PGI+") << QByteArray("<b>");
     QTest::newRow("trailing blank") << note << QByteArray("fine ") << QByteArray("description")
                                     << QByteArray("description:: ZmluZSA=") << QByteArray("fine ");
+    QTest::newRow("NUL byte") << note << QByteArray("a\0b", 3) << QByteArray("description")
+                              << QByteArray("description:: YQBi") << QByteArray("a\0b", 3);
     QTest::newRow("inner colon and less-than stay plain") << note << QByteArray("a:<b") << QByteArray("description")
                                                           << QByteArray("description: a:<b") << QByteArray("a:<b");
     QTest::newRow("stored comma") << note << QByteArray("a&#44;b&#44;") << QByteArray("description")
