@@ -10,6 +10,8 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <algorithm>
+#include <array>
 #include <condition_variable>
 #include <cstring>
 #include <deque>
