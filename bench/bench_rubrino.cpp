@@ -239,25 +239,39 @@ int main(int argc, char **argv)
             QApplication::processEvents();
         });
         Messages::takeShown();
-    } else if (op == u"export-html" || op == u"export-ldif") {
-        // The whole address book, read and written as the export window does.
-        const bool html = op == u"export-html";
-        const QString target = b.dir.path() + (html ? QStringLiteral("/out.htm") : QStringLiteral("/out.ldif"));
+    } else if (op == u"export-html" || op == u"export-ldif" || op == u"export-phonebook") {
+        // The whole address book, read and streamed into the file as the export window does.
+        const QString target = b.dir.path() + QStringLiteral("/out.") + op.mid(7);
         seconds = timeRuns(runs, [] {}, [&] {
             const QByteArrayList lines = AddressBook::readLines(AddressBook::contactFile());
             b.contacts = int(lines.size());
-            AddressBook::saveFile(target, html ? ExportFormats::htmlPage(lines, contactColumnCaptions(), DateText::now)
-                                               : ExportFormats::ldif(lines));
+            ExportFormats::save(target, [&](const ExportFormats::Sink &sink) {
+                if (op == u"export-html")
+                    ExportFormats::htmlPage(lines, contactColumnCaptions(), DateText::now, sink);
+                else if (op == u"export-ldif")
+                    ExportFormats::ldif(lines, sink);
+                else
+                    ExportFormats::phoneBook(lines, sink);
+            });
         });
-    } else if (op == u"export-vcard") {
-        // One card file per contact for the first 10,000 contacts.
+    } else if (op == u"export-vcard" || op == u"export-vcard-new") {
+        // One card file per contact for the first 10,000 contacts: export-vcard writes into the
+        // same folder every run, so from the second run on it replaces 10,000 cards, as a
+        // second export to the same name does; export-vcard-new writes into a new folder.
         TmsVCard card;
         QByteArrayList lines = AddressBook::readLines(AddressBook::contactFile());
         lines = lines.mid(0, 10000);
         b.contacts = int(lines.size());
-        const QString folder = b.dir.path() + QStringLiteral("/RBN_out/");
-        QDir().mkdir(folder);
-        seconds = timeRuns(runs, [] {}, [&] { ExportFormats::writeCards(card, lines, folder); });
+        const bool replace = op == u"export-vcard";
+        int run = 0;
+        QString folder;
+        seconds = timeRuns(runs,
+                           [&] {
+                               folder = b.dir.path() + QStringLiteral("/RBN_out")
+                                   + (replace ? QString() : QString::number(++run)) + u'/';
+                               QDir().mkdir(folder);
+                           },
+                           [&] { ExportFormats::writeCards(card, lines, folder); });
     } else {
         std::fprintf(stderr, "unknown operation %s\n", argv[1]);
         return 2;

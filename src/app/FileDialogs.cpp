@@ -26,7 +26,7 @@ void makeRoomy(QFileDialog &dialog)
 struct Seam
 {
     QQueue<QStringList> openAnswers;
-    QQueue<QString> saveAnswers;
+    QQueue<std::pair<QString, QString>> saveAnswers; // file, chosen filter
     Request last;
 };
 Seam &seam()
@@ -53,12 +53,17 @@ QStringList getOpenFileNames(QWidget *parent, const QStringList &filters)
     return dialog.selectedFiles();
 }
 
-QString getSaveFileName(QWidget *parent, const QStringList &filters, const QString &defaultSuffix)
+QString getSaveFileName(QWidget *parent, const QStringList &filters, const QString &defaultSuffix,
+                        QString *selectedFilter)
 {
     Seam &s = seam();
     s.last = {filters, defaultSuffix};
-    if (!s.saveAnswers.isEmpty())
-        return s.saveAnswers.dequeue();
+    if (!s.saveAnswers.isEmpty()) {
+        const auto [file, filter] = s.saveAnswers.dequeue();
+        if (selectedFilter)
+            *selectedFilter = filter;
+        return file;
+    }
     QFileDialog dialog(parent);
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
@@ -80,6 +85,8 @@ QString getSaveFileName(QWidget *parent, const QStringList &filters, const QStri
     });
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return {};
+    if (selectedFilter)
+        *selectedFilter = dialog.selectedNameFilter();
     return dialog.selectedFiles().constFirst();
 }
 
@@ -88,9 +95,9 @@ void setNextOpenFileNames(const QStringList &files)
     seam().openAnswers.enqueue(files);
 }
 
-void setNextSaveFileName(const QString &file)
+void setNextSaveFileName(const QString &file, const QString &selectedFilter)
 {
-    seam().saveAnswers.enqueue(file);
+    seam().saveAnswers.enqueue({file, selectedFilter});
 }
 
 Request lastRequest()

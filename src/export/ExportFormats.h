@@ -9,15 +9,21 @@
 
 class TmsVCard;
 
-// The line work of the three exports: address-book lines in, file bytes out. The export
-// window only gathers the lines, asks the questions and writes the results.
+// The line work of the exports: address-book lines in, file bytes out. The export window
+// only gathers the lines, asks the questions and shows the results.
+//
+// Values reach other programs as the user typed them: the address book's own stored forms
+// (a comma as "&#44;", a leading double quote as "&#34;") are undone first, and the
+// empty-field marker "-" counts as an empty field.
 namespace ExportFormats {
 
-enum class Format { Unknown, VCard, Html, Ldif };
+// PhoneBook: every contact in one vCard 3.0 file, for phones and online address books.
+enum class Format { Unknown, VCard, Html, Ldif, PhoneBook };
 
 // The format that the target's extension chooses: ".vcard" / ".vcf", ".htm" / ".html",
 // ".ldif", in any letter case. The extension is the file name's text from its last dot.
-Format formatOf(const QString &path);
+// A ".vcf" name chosen with the phone-book filter of the save dialog is a PhoneBook.
+Format formatOf(const QString &path, bool phoneBookFilter = false);
 
 // The folder that receives the cards for the target `path`: beside the chosen file,
 // "RBN_" followed by the file name up to its first dot. No trailing separator.
@@ -26,16 +32,20 @@ QString vcardFolder(const QString &path);
 // The 18 fields of an address-book line; fields missing from a short line are empty.
 QByteArrayList contactFields(QByteArrayView line);
 
+// Receives an export's bytes in order, a large block at a time.
+using Sink = std::function<void(QByteArrayView)>;
+
 // ---- HTML page --------------------------------------------------------------------------
 
-// A field value made safe for the page: a stored "&#44;" (and the "&#34;" that stands for a
-// leading double quote) become the characters they stand for, then "&", "<", ">" and
+// A field value made safe for the page: the stored forms undone, then "&", "<", ">" and
 // double quotes become entities.
 QByteArray htmlEscape(QByteArrayView value);
 
-// The whole page for the given lines, CR LF after every line. `captions` are the list's
-// column captions ("N." and the 18 fields); `dateText` gives the date-and-time text and is
-// called once for each of the three places that show it.
+// The page for the given lines, CR LF after every line. `captions` are the list's column
+// captions ("N." and the 18 fields); `dateText` gives the date-and-time text and is called
+// once for each of the three places that show it.
+void htmlPage(const QByteArrayList &lines, const QStringList &captions, const std::function<QByteArray()> &dateText,
+              const Sink &sink);
 QByteArray htmlPage(const QByteArrayList &lines, const QStringList &captions,
                     const std::function<QByteArray()> &dateText);
 
@@ -45,7 +55,8 @@ QByteArray htmlPage(const QByteArrayList &lines, const QStringList &captions,
 // by a backslash.
 QByteArray dnEscape(QByteArrayView value);
 
-// The whole file, CR LF after every line; no bytes at all for no lines.
+// The file, CR LF after every line; no bytes at all for no lines.
+void ldif(const QByteArrayList &lines, const Sink &sink);
 QByteArray ldif(const QByteArrayList &lines);
 
 // ---- vCard files -----------------------------------------------------------------------
@@ -56,6 +67,20 @@ void fillCard(TmsVCard &card, QByteArrayView line);
 
 // Writes the lines as 1.vcf, 2.vcf, ... into `folder` (which ends with a separator) through
 // `card`. True when the card of the last contact exists afterwards; false for no lines.
+// Each card replaces its file in one step; the whole batch is flushed to the disk at the end.
 bool writeCards(TmsVCard &card, const QByteArrayList &lines, const QString &folder);
+
+// ---- Phone book: one vCard 3.0 file ------------------------------------------------------
+
+// Every contact as a vCard 3.0 card (RFC 2426) in UTF-8: CR LF line ends, lines folded at
+// 75 bytes, text values escaped. No bytes at all for no lines.
+void phoneBook(const QByteArrayList &lines, const Sink &sink);
+QByteArray phoneBook(const QByteArrayList &lines);
+
+// ---- Saving ----------------------------------------------------------------------------
+
+// Streams what `produce` hands to its sink into `path`, replaced only once it is complete.
+// Throws AppError when the file cannot be written; the old file then stays as it was.
+void save(const QString &path, const std::function<void(const Sink &)> &produce);
 
 } // namespace ExportFormats

@@ -27,6 +27,7 @@
 namespace {
 
 const QString kQuestionTitle = QStringLiteral("Esportazione contatti");
+const QString kPhoneBookFilter = QStringLiteral("Rubrica per telefoni (vCard 3.0, un solo file) (*.vcf)");
 
 QPushButton *button(QWidget *parent, const char *name, const QString &text)
 {
@@ -34,6 +35,16 @@ QPushButton *button(QWidget *parent, const char *name, const QString &text)
     b->setObjectName(QLatin1String(name));
     b->setAutoDefault(false);
     return b;
+}
+
+// The row's contact as a line of the address book, made again from its fields by the book's
+// own rule: a field that was stored quoted, with its commas, cannot shift the fields after it.
+QByteArray rebuiltLine(const ContactListModel &model, int row)
+{
+    TContatto contact;
+    const QByteArrayList fields = model.fields(row);
+    std::copy_n(fields.begin(), TContatto::FieldCount, contact.fields.begin());
+    return contact.toLine();
 }
 
 } // namespace
@@ -161,7 +172,7 @@ void TfrmEsporta::LoadSelected()
     lines.reserve(rows.size());
     numbers.reserve(rows.size());
     for (const int row : rows) {
-        lines.append(from->joinedFields(row));
+        lines.append(rebuiltLine(*from, row));
         numbers.append(row + 1); // the position in the main list, not the line number
     }
     m_model->setNumberedRows(lines, std::move(numbers));
@@ -189,10 +200,15 @@ void TfrmEsporta::Button1Click()
         QStringLiteral("Pagina web (*.htm *.html)"),
         QStringLiteral("Rubrica di Mozilla Thunderbird (*.ldif)"),
         QStringLiteral("Biglietto da visita (*.vcard)"),
+        kPhoneBookFilter,
     };
-    const QString file = FileDialogs::getSaveFileName(this, filters, QStringLiteral("htm"));
-    if (!file.isEmpty())
+    QString filter;
+    const QString file = FileDialogs::getSaveFileName(this, filters, QStringLiteral("htm"), &filter);
+    if (!file.isEmpty()) {
         txtfile->setText(QDir::toNativeSeparators(QFileInfo(file).absoluteFilePath()));
+        // A ".vcf" name means one card file per contact, unless this filter chose it.
+        m_phoneBook = filter == kPhoneBookFilter;
+    }
 }
 
 void TfrmEsporta::BitBtn1Click()
@@ -203,7 +219,7 @@ void TfrmEsporta::BitBtn1Click()
         return;
     }
     const QString path = QDir::fromNativeSeparators(shown);
-    const ExportFormats::Format format = ExportFormats::formatOf(path);
+    const ExportFormats::Format format = ExportFormats::formatOf(path, m_phoneBook);
     if (format == ExportFormats::Format::Unknown) {
         ShowError(QStringLiteral("Formato non riconosciuto: scegli un file .htm, .html, .ldif, .vcard o .vcf."));
         return;
@@ -219,7 +235,7 @@ void TfrmEsporta::BitBtn1Click()
         } else {
             exportLines.reserve(m_model->rowCount());
             for (int row = 0; row < m_model->rowCount(); ++row)
-                exportLines.append(m_model->joinedFields(row));
+                exportLines.append(rebuiltLine(*m_model, row));
         }
     }
 
@@ -251,6 +267,13 @@ void TfrmEsporta::BitBtn1Click()
         if (ExportLdif(path))
             Messages::information(QStringLiteral("Rubrica correttamente esportata in ") + shown);
         break;
+    case ExportFormats::Format::PhoneBook: {
+        const qsizetype count = ExportPhoneBook(path);
+        Messages::information(QStringLiteral("Rubrica per telefoni esportata in ") + shown
+                              + (count == 1 ? QStringLiteral(": il file contiene 1 contatto.")
+                                            : QStringLiteral(": il file contiene %1 contatti.").arg(count)));
+        break;
+    }
     case ExportFormats::Format::Unknown:
         break;
     }
@@ -270,7 +293,9 @@ bool TfrmEsporta::ExportHtml(const QString &fileName)
 {
     try {
         WaitCursor wait;
-        AddressBook::saveFile(fileName, ExportFormats::htmlPage(exportLines, contactColumnCaptions(), DateText::now));
+        ExportFormats::save(fileName, [this](const ExportFormats::Sink &sink) {
+            ExportFormats::htmlPage(exportLines, contactColumnCaptions(), DateText::now, sink);
+        });
         return true;
     } catch (const AppError &e) {
         ShowError(e.message());
@@ -281,6 +306,13 @@ bool TfrmEsporta::ExportHtml(const QString &fileName)
 bool TfrmEsporta::ExportLdif(const QString &fileName)
 {
     WaitCursor wait;
-    AddressBook::saveFile(fileName, ExportFormats::ldif(exportLines));
+    ExportFormats::save(fileName, [this](const ExportFormats::Sink &sink) { ExportFormats::ldif(exportLines, sink); });
     return QFileInfo::exists(fileName);
+}
+
+qsizetype TfrmEsporta::ExportPhoneBook(const QString &fileName)
+{
+    WaitCursor wait;
+    ExportFormats::save(fileName, [this](const ExportFormats::Sink &sink) { ExportFormats::phoneBook(exportLines, sink); });
+    return exportLines.size();
 }

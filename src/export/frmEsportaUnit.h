@@ -38,6 +38,8 @@ public:
     bool ExportHtml(const QString &fileName);
     // True when the file exists after writing.
     bool ExportLdif(const QString &fileName);
+    // Every contact in one vCard 3.0 file for phones; returns how many the file holds.
+    qsizetype ExportPhoneBook(const QString &fileName);
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -48,6 +50,7 @@ private:
 
     QByteArrayList exportLines;
     bool m_loaded = false;
+    bool m_phoneBook = false; // the file was chosen with the phone-book filter
 
     QLineEdit *txtfile;
     QPushButton *Button1;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArrayView>
+#include <QFile>
 #include <QSaveFile>
 #include <QString>
 
@@ -11,7 +12,16 @@
 class AtomicFile
 {
 public:
-    explicit AtomicFile(const QString &path);
+    // When a committed file is on the disk for good.
+    //   Now:   commit() returns once it is, so a power cut right after keeps the new file.
+    //   Later: commit() puts the complete file in place (a reader still sees the old file or
+    //          the whole new one) without waiting for the disk; syncFolder() afterwards makes
+    //          a whole batch durable with one flush instead of one per file. For exports of
+    //          thousands of small files, where a flush each costs most of the time.
+    enum class Durability { Now, Later };
+
+    explicit AtomicFile(const QString &path, Durability durability = Durability::Now);
+    ~AtomicFile();
     AtomicFile(const AtomicFile &) = delete;
     AtomicFile &operator=(const AtomicFile &) = delete;
 
@@ -20,7 +30,21 @@ public:
     // Puts the new file in place, or throws AppError and keeps the old one.
     void commit();
 
+    // Waits until every file committed with Durability::Later in `folder` is on the disk;
+    // throws AppError naming the folder when the system reports a lost write.
+    static void syncFolder(const QString &folder);
+
 private:
+    void startWriteback(qint64 upTo);
+    void openTemporary();
+    void commitTemporary();
+
     QSaveFile m_file;
+    QFile m_temporary; // Durability::Later: the new content, beside the target
+    bool m_later = false;
+    bool m_created = false; // the temporary file is ours to remove
     bool m_ok = false;
+    bool m_committed = false;
+    qint64 m_written = 0;
+    qint64 m_flushedUpTo = 0;
 };

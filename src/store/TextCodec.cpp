@@ -185,7 +185,32 @@ QByteArrayView withoutUtf8Bom(QByteArrayView text)
 
 QByteArray ansiToUtf8(QByteArrayView bytes)
 {
-    return fromAnsi(bytes).toUtf8();
+    QByteArray out;
+    appendUtf8(out, bytes);
+    return out;
+}
+
+void appendUtf8(QByteArray &out, QByteArrayView ansi)
+{
+    const qsizetype start = out.size();
+    // At most three bytes for each: the characters of 0x80 to 0x9F lie below U+FFFF.
+    out.resize(start + 3 * ansi.size());
+    char *d = out.data() + start;
+    for (const char c : ansi) {
+        const auto b = static_cast<unsigned char>(c);
+        const char16_t u = (b >= 0x80 && b < 0xA0) ? kHigh[b - 0x80] : char16_t(b);
+        if (u < 0x80) {
+            *d++ = char(u);
+        } else if (u < 0x800) {
+            *d++ = char(0xC0 | (u >> 6));
+            *d++ = char(0x80 | (u & 0x3F));
+        } else {
+            *d++ = char(0xE0 | (u >> 12));
+            *d++ = char(0x80 | ((u >> 6) & 0x3F));
+            *d++ = char(0x80 | (u & 0x3F));
+        }
+    }
+    out.truncate(d - out.data());
 }
 
 } // namespace TextCodec

@@ -39,5 +39,7 @@ QByteArrayView withoutUtf8Bom(QByteArrayView text);
 
 // Windows-1252 bytes to UTF-8 bytes.
 QByteArray ansiToUtf8(QByteArrayView bytes);
+// The same, appended to `out`: exports convert every value without a new buffer for each.
+void appendUtf8(QByteArray &out, QByteArrayView ansi);
 
 } // namespace TextCodec
