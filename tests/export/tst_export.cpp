@@ -248,8 +248,7 @@ QByteArray readAll(const QString &path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
 }
 
-// The fields (0-based) that the import, as it reads each format today, brings back from an
-// export of `c`. Widen these as the import learns more.
+// The fields (0-based) that the import brings back from an export of `c`.
 QList<int> broughtBack(Format format, const TContatto &c)
 {
     QList<int> lost{TContatto::datainserimento}; // the import stamps the moment of the import
@@ -273,16 +272,9 @@ QList<int> broughtBack(Format format, const TContatto &c)
         if (!has(TContatto::telufficio) && has(TContatto::celllavoro))
             lost << TContatto::telufficio;
         break;
-    default: {
-        // The import reads neither TITLE nor X-AIM, and only the first three telephones.
-        lost << TContatto::posizione << TContatto::messenger;
-        int read = 0;
-        for (int k = TContatto::cellprivato; k <= TContatto::fax; ++k) {
-            if (has(k) && ++read > 3)
-                lost << k;
-        }
+    default:
+        // The phone book has a place for every field but the date.
         break;
-    }
     }
     QList<int> kept;
     for (int k = 0; k < TContatto::FieldCount; ++k) {
