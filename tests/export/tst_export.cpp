@@ -2,6 +2,7 @@
 
 #include "app/ContactListView.h"
 #include "app/FileDialogs.h"
+#include "app/frmAvanzamentoUnit.h"
 #include "app/Messages.h"
 #include "app/frmMainUnit.h"
 #include "export/ExportFormats.h"
@@ -20,6 +21,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QTest>
 #include <QTimer>
 
@@ -329,6 +331,8 @@ private Q_SLOTS:
     void phoneBookExport_data();
     void phoneBookExport();
     void mainButtonOpensWindow();
+    void progressWindow_data();
+    void progressWindow();
 
 private:
     static void selectRows(TfrmMain &w, const QList<int> &rows);
@@ -1101,6 +1105,89 @@ void TestExport::mainButtonOpensWindow()
     QCOMPARE(title, QStringLiteral("Esporta contatti"));
     QCOMPARE(count, QStringLiteral("1"));
     QVERIFY(!w.findChild<TfrmEsporta *>());
+}
+
+void TestExport::progressWindow_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("filter");
+    QTest::addColumn<int>("stopAt"); // the report at which "Annulla" is pressed; 0: never
+    QTest::addColumn<QString>("told"); // the last message, "%1" standing for the target
+    const QString phoneBook = QStringLiteral("Rubrica per telefoni (vCard 3.0, un solo file) (*.vcf)");
+    QTest::newRow("short work, no window") << "rubrica.ldif" << QString() << 0
+                                           << QStringLiteral("Rubrica correttamente esportata in %1");
+    // A stopped export leaves no file, or the earlier one as it was, and says nothing.
+    QTest::newRow("page over an earlier one") << "pagina.htm" << QString() << 2 << QString();
+    QTest::newRow("LDIF") << "rubrica.ldif" << QString() << 3 << QString();
+    QTest::newRow("phone book over an earlier one") << "telefono.vcf" << phoneBook << 2 << QString();
+    // Cards written before the stop stay, and the user hears how many.
+    QTest::newRow("cards, stopped after some") << "carte.vcf" << QString() << 3
+                                               << QStringLiteral("Esportazione annullata: 32 biglietti da visita scritti nella cartella %1.");
+    QTest::newRow("cards, stopped at once") << "carte.vcf" << QString() << 1
+                                            << QStringLiteral("Esportazione annullata: nessun biglietto da visita è stato scritto.");
+}
+
+void TestExport::progressWindow()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, filter);
+    QFETCH(int, stopAt);
+    QFETCH(QString, told);
+    TestFolder folder;
+    QByteArrayList lines;
+    for (int i = 1; i <= 1000; ++i)
+        lines << contact(i);
+    folder.write(QStringLiteral("data/contact.csv"), book(lines));
+    folder.write(QStringLiteral("pagina.htm"), "vecchia pagina");
+    folder.write(QStringLiteral("telefono.vcf"), "vecchia rubrica");
+    const QStringList before = QDir(folder.path()).entryList(QDir::Files);
+    TfrmMain w;
+    w.show();
+    TfrmEsporta window(&w);
+    window.show();
+    choose(window, folder.path(name), filter);
+
+    const auto reset = qScopeGuard([] {
+        TfrmAvanzamento::setShowAfter(500);
+        TfrmAvanzamento::setOnReport({});
+    });
+    if (stopAt > 0)
+        TfrmAvanzamento::setShowAfter(0);
+    int reports = 0;
+    bool shown = false;
+    TfrmAvanzamento::setOnReport([&](TfrmAvanzamento &p) {
+        shown = shown || p.isVisible();
+        if (++reports != stopAt)
+            return;
+        QCOMPARE(p.windowTitle(), QStringLiteral("Esportazione contatti"));
+        QCOMPARE(p.parentWidget(), &window);
+        QCOMPARE(QApplication::activeModalWidget(), &p);
+        p.findChild<QPushButton *>(QStringLiteral("BitBtn1"))->click();
+    });
+    window.findChild<QPushButton *>(QStringLiteral("BitBtn1"))->click();
+
+    QVERIFY(reports >= std::max(stopAt, 1));
+    QCOMPARE(shown, stopAt > 0);
+    QVERIFY(!window.findChild<TfrmAvanzamento *>());
+    const bool cards = name == u"carte.vcf" && filter.isEmpty();
+    auto shownTexts = Messages::takeShown();
+    if (cards)
+        shownTexts.removeFirst(); // the notice before the cards
+    QCOMPARE(shownTexts.size(), told.isEmpty() ? 0 : 1);
+    const QString target = QDir::toNativeSeparators(folder.path(cards ? QStringLiteral("RBN_carte") : name));
+    if (!told.isEmpty())
+        QCOMPARE(shownTexts.first().text, told.arg(target));
+    if (stopAt == 0)
+        return;
+    // No file of the export, not even a temporary one, beside the earlier files.
+    QCOMPARE(QDir(folder.path()).entryList(QDir::Files), before);
+    QCOMPARE(folder.read(QStringLiteral("pagina.htm")), QByteArray("vecchia pagina"));
+    QCOMPARE(folder.read(QStringLiteral("telefono.vcf")), QByteArray("vecchia rubrica"));
+    const QStringList written = QDir(folder.path(QStringLiteral("RBN_carte"))).entryList(QDir::Files, QDir::Name);
+    QCOMPARE(written.size(), stopAt == 3 && cards ? 32 : 0);
+    QCOMPARE(QFileInfo::exists(folder.path(QStringLiteral("RBN_carte"))), !written.isEmpty());
+    for (const QString &card : written)
+        QVERIFY2(QRegularExpression(QStringLiteral("^([1-9]|[1-3][0-9])\\.vcf$")).match(card).hasMatch(), qPrintable(card));
 }
 
 QTEST_MAIN(TestExport)
