@@ -18,7 +18,6 @@
 #include <QLabel>
 #include <QPointer>
 #include <QPushButton>
-#include <QScopeGuard>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
@@ -994,24 +993,12 @@ void TestImport::progressWindow()
     // Changed behind the program's back: only a reload shows the second contact.
     folder.write(QStringLiteral("data/contact.csv"), contact(1) + "\r\n" + contact(2) + "\r\n");
 
-    const auto reset = qScopeGuard([] {
-        TfrmAvanzamento::setShowAfter(500);
-        TfrmAvanzamento::setOnReport({});
-    });
-    if (stopAt > 0)
-        TfrmAvanzamento::setShowAfter(0);
-    int reports = 0;
-    bool shown = false;
-    TfrmAvanzamento::setOnReport([&](TfrmAvanzamento &p) {
-        shown = shown || p.isVisible();
-        if (++reports != stopAt)
-            return;
+    ProgressWindowSeam progress(stopAt, [&](TfrmAvanzamento &p) {
         QVERIFY(p.isVisible());
         QCOMPARE(p.windowTitle(), QStringLiteral("Importazione contatti"));
         QCOMPARE(p.windowModality(), Qt::ApplicationModal);
         QCOMPARE(p.parentWidget(), &w);
         QCOMPARE(QApplication::activeModalWidget(), &p);
-        press(&p, "BitBtn1");
     });
     QStringList paths;
     for (const QString &f : files)
@@ -1021,8 +1008,8 @@ void TestImport::progressWindow()
     press(&w, "Button9");
 
     QCOMPARE(seen.seen.size(), windows);
-    QVERIFY(reports >= std::max(stopAt, 1));
-    QCOMPARE(shown, stopAt > 0);
+    QVERIFY(progress.reports >= std::max(stopAt, 1));
+    QCOMPARE(progress.shown, stopAt > 0);
     QVERIFY(Messages::takeShown().isEmpty());
     QCOMPARE(w.listModel()->rowCount(), rows);
     QCOMPARE(w.vcard->Identification().Name().FamilyName(), QByteArray());
