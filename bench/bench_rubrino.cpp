@@ -17,6 +17,8 @@
 #include "editor/frmAggiungiUnit.h"
 #include "import/frmImportaUnit.h"
 #include "export/ExportFormats.h"
+#include "export/frmEsportaUnit.h"
+#include "app/FileDialogs.h"
 #include "store/DateText.h"
 #include "vcard/Msvcard.h"
 
@@ -240,20 +242,19 @@ int main(int argc, char **argv)
         });
         Messages::takeShown();
     } else if (op == u"export-html" || op == u"export-ldif" || op == u"export-phonebook") {
-        // The whole address book, read and streamed into the file as the export window does.
-        const QString target = b.dir.path() + QStringLiteral("/out.") + op.mid(7);
+        // The whole address book through the export window's own "Esporta": the book read and
+        // streamed into the file, with the progress window when that takes long.
+        const bool phoneBook = op == u"export-phonebook";
+        const QString target = b.dir.path() + QStringLiteral("/out.") + (phoneBook ? QStringLiteral("vcf") : op.mid(7));
+        TfrmMain w;
         seconds = timeRuns(runs, [] {}, [&] {
-            const QByteArrayList lines = AddressBook::readLines(AddressBook::contactFile());
-            b.contacts = int(lines.size());
-            ExportFormats::save(target, [&](const ExportFormats::Sink &sink) {
-                if (op == u"export-html")
-                    ExportFormats::htmlPage(lines, contactColumnCaptions(), DateText::now, sink);
-                else if (op == u"export-ldif")
-                    ExportFormats::ldif(lines, sink);
-                else
-                    ExportFormats::phoneBook(lines, sink);
-            });
+            TfrmEsporta window(&w);
+            FileDialogs::setNextSaveFileName(
+                target, phoneBook ? QStringLiteral("Rubrica per telefoni (vCard 3.0, un solo file) (*.vcf)") : QString());
+            window.Button1Click();
+            window.BitBtn1Click();
         });
+        Messages::takeShown();
     } else if (op == u"export-vcard" || op == u"export-vcard-new") {
         // One card file per contact for the first 10,000 contacts: export-vcard writes into the
         // same folder every run, so from the second run on it replaces 10,000 cards, as a

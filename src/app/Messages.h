@@ -1,6 +1,7 @@
 #pragma once
 
 #include "store/AppError.h"
+#include "store/Progress.h"
 
 #include <QList>
 #include <QMessageBox>
@@ -29,12 +30,13 @@ void information(const QString &text);
 void showException(const QString &text);
 
 // Runs an event handler; an error that escapes it is shown in the standard error box
-// and the program goes on running.
+// and the program goes on running. Work the user stopped ends quietly.
 template<typename Fn>
 void guarded(Fn &&fn)
 {
     try {
         fn();
+    } catch (const Cancelled &) {
     } catch (const AppError &e) {
         showException(e.message());
     } catch (const std::exception &e) {

@@ -4,6 +4,7 @@
 #include "store/AddressBook.h"
 #include "store/AtomicFile.h"
 #include "store/CSVStringInfo.h"
+#include "store/Progress.h"
 #include "store/TextCodec.h"
 #include "vcard/Msvcard.h"
 
@@ -386,7 +387,7 @@ QByteArray htmlEscape(QByteArrayView value)
 }
 
 void htmlPage(const QByteArrayList &lines, const QStringList &captions, const std::function<QByteArray()> &dateText,
-              const Sink &sink)
+              const Sink &sink, Progress *progress)
 {
     const QByteArray homePage = htmlEscape(TextCodec::toAnsi(WebAddresses::homePage()));
     QByteArrayList head;
@@ -422,7 +423,9 @@ void htmlPage(const QByteArrayList &lines, const QStringList &captions, const st
     int n = 0;
     QByteArray buffer;
     const int columns = std::min(int(captions.size()) - 1, int(TContatto::FieldCount));
+    Progress::Part part(progress);
     for (const QByteArray &line : lines) {
+        part.at(n, n);
         const FieldViews fields = fieldViews(line);
         out.put("  <tr>\r\n");
         putCell(out, QByteArray::number(++n));
@@ -665,12 +668,15 @@ private:
 
 } // namespace
 
-void ldif(const QByteArrayList &lines, const Sink &sink)
+void ldif(const QByteArrayList &lines, const Sink &sink, Progress *progress)
 {
     LdifWriter writer(sink);
+    Progress::Part part(progress);
     int n = 0;
-    for (const QByteArray &line : lines)
+    for (const QByteArray &line : lines) {
+        part.at(n, n);
         writer.entry(line, ++n);
+    }
     writer.finish();
 }
 
@@ -733,32 +739,35 @@ void fillCard(TmsVCard &card, QByteArrayView line)
     explanatory.setComment(note.isEmpty() ? QByteArrayList() : QByteArrayList{note});
 }
 
-bool writeCards(TmsVCard &card, const QByteArrayList &lines, const QString &folder)
+bool writeCards(TmsVCard &card, const QByteArrayList &lines, const QString &folder, Progress *progress)
 {
     // Waiting for the disk after every card made an export of thousands of cards take
     // minutes. Each card still replaces its file in one step; the disk is asked once, at
-    // the end, to keep them all, also when a card fails and the export stops there.
+    // the end, to keep them all, also when a card fails or the user stops the export.
     QString file;
-    int n = 0;
+    qint64 written = 0;
+    Progress::Part part(progress);
     try {
         for (const QByteArray &line : lines) {
+            part.at(written, written);
             fillCard(card, line);
-            file = folder + QString::number(++n) + QStringLiteral(".vcf");
+            file = folder + QString::number(written + 1) + QStringLiteral(".vcf");
             AtomicFile out(file, AtomicFile::Durability::Later);
             out.write(card.SaveToBytes());
             out.commit();
+            ++written;
         }
     } catch (...) {
-        if (n > 1) {
+        if (written > 0) {
             try {
                 AtomicFile::syncFolder(folder);
             } catch (...) {
-                // The failed card is the one to report.
+                // The failed card, or the stop, is what the user hears of.
             }
         }
         throw;
     }
-    if (n == 0)
+    if (written == 0)
         return false;
     AtomicFile::syncFolder(folder);
     return QFileInfo::exists(file);
@@ -879,12 +888,16 @@ void putCard(CardLine &line, Out &out, const PlainFields &f)
 
 } // namespace
 
-void phoneBook(const QByteArrayList &lines, const Sink &sink)
+void phoneBook(const QByteArrayList &lines, const Sink &sink, Progress *progress)
 {
     Out out(sink);
     CardLine line(out);
     PlainFields fields;
+    Progress::Part part(progress);
+    qint64 n = 0;
     for (const QByteArray &l : lines) {
+        part.at(n, n);
+        ++n;
         fields.read(l);
         putCard(line, out, fields);
     }

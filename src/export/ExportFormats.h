@@ -7,6 +7,7 @@
 #include <QStringList>
 #include <functional>
 
+class Progress;
 class TmsVCard;
 
 // The line work of the exports: address-book lines in, file bytes out. The export window
@@ -15,6 +16,9 @@ class TmsVCard;
 // Values reach other programs as the user typed them: the address book's own stored forms
 // (a comma as "&#44;", a leading double quote as "&#34;") are undone first, and the
 // empty-field marker "-" counts as an empty field.
+//
+// Each writer counts the contacts written in `progress`, when given one, which may stop it
+// (Cancelled).
 namespace ExportFormats {
 
 // PhoneBook: every contact in one vCard 3.0 file, for phones and online address books.
@@ -45,7 +49,7 @@ QByteArray htmlEscape(QByteArrayView value);
 // captions ("N." and the 18 fields); `dateText` gives the date-and-time text and is called
 // once for each of the three places that show it.
 void htmlPage(const QByteArrayList &lines, const QStringList &captions, const std::function<QByteArray()> &dateText,
-              const Sink &sink);
+              const Sink &sink, Progress *progress = nullptr);
 QByteArray htmlPage(const QByteArrayList &lines, const QStringList &captions,
                     const std::function<QByteArray()> &dateText);
 
@@ -56,7 +60,7 @@ QByteArray htmlPage(const QByteArrayList &lines, const QStringList &captions,
 QByteArray dnEscape(QByteArrayView value);
 
 // The file, CR LF after every line; no bytes at all for no lines.
-void ldif(const QByteArrayList &lines, const Sink &sink);
+void ldif(const QByteArrayList &lines, const Sink &sink, Progress *progress = nullptr);
 QByteArray ldif(const QByteArrayList &lines);
 
 // ---- vCard files -----------------------------------------------------------------------
@@ -67,20 +71,22 @@ void fillCard(TmsVCard &card, QByteArrayView line);
 
 // Writes the lines as 1.vcf, 2.vcf, ... into `folder` (which ends with a separator) through
 // `card`. True when the card of the last contact exists afterwards; false for no lines.
-// Each card replaces its file in one step; the whole batch is flushed to the disk at the end.
-bool writeCards(TmsVCard &card, const QByteArrayList &lines, const QString &folder);
+// Each card replaces its file in one step; the whole batch is flushed to the disk at the end,
+// also when it stops early. A stop (Cancelled) carries the number of cards written.
+bool writeCards(TmsVCard &card, const QByteArrayList &lines, const QString &folder, Progress *progress = nullptr);
 
 // ---- Phone book: one vCard 3.0 file ------------------------------------------------------
 
 // Every contact as a vCard 3.0 card (RFC 2426) in UTF-8: CR LF line ends, lines folded at
 // 75 bytes, text values escaped. No bytes at all for no lines.
-void phoneBook(const QByteArrayList &lines, const Sink &sink);
+void phoneBook(const QByteArrayList &lines, const Sink &sink, Progress *progress = nullptr);
 QByteArray phoneBook(const QByteArrayList &lines);
 
 // ---- Saving ----------------------------------------------------------------------------
 
 // Streams what `produce` hands to its sink into `path`, replaced only once it is complete.
-// Throws AppError when the file cannot be written; the old file then stays as it was.
+// Throws AppError when the file cannot be written; the old file then stays as it was, and
+// so it does when `produce` throws (a stop, Cancelled, included).
 void save(const QString &path, const std::function<void(const Sink &)> &produce);
 
 } // namespace ExportFormats

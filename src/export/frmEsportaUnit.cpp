@@ -6,10 +6,12 @@
 #include "app/Messages.h"
 #include "app/ShellOpen.h"
 #include "app/WaitCursor.h"
+#include "app/frmAvanzamentoUnit.h"
 #include "app/frmMainUnit.h"
 #include "store/AddressBook.h"
 #include "store/ContactListModel.h"
 #include "store/DateText.h"
+#include "store/Progress.h"
 #include "vcard/Msvcard.h"
 
 #include <QDir>
@@ -26,7 +28,7 @@
 
 namespace {
 
-const QString kQuestionTitle = QStringLiteral("Esportazione contatti");
+const QString kExportTitle = QStringLiteral("Esportazione contatti");
 const QString kPhoneBookFilter = QStringLiteral("Rubrica per telefoni (vCard 3.0, un solo file) (*.vcf)");
 
 QPushButton *button(QWidget *parent, const char *name, const QString &text)
@@ -45,6 +47,26 @@ QByteArray rebuiltLine(const ContactListModel &model, int row)
     const QByteArrayList fields = model.fields(row);
     std::copy_n(fields.begin(), TContatto::FieldCount, contact.fields.begin());
     return contact.toLine();
+}
+
+// Words an export's counts: "Contatti scritti: 12.345 di 100.000".
+TfrmAvanzamento::Describe written(const QString &what)
+{
+    return [what](qint64 done, qint64 total, qint64) {
+        return what + TfrmAvanzamento::number(done) + QStringLiteral(" di ") + TfrmAvanzamento::number(total);
+    };
+}
+
+// Streams an export of `count` contacts into `fileName` under the wait cursor and, when that
+// takes long, in the progress window. "Annulla" there ends it with Cancelled before the file
+// is put in place: an earlier file of that name stays as it was.
+void saveWithProgress(QWidget *owner, const QString &fileName, qsizetype count,
+                      const std::function<void(const ExportFormats::Sink &, Progress *)> &produce)
+{
+    WaitCursor wait;
+    TfrmAvanzamento window(owner, kExportTitle, QStringLiteral("File: ") + QDir::toNativeSeparators(fileName));
+    Progress progress(count, 256, window.hook(written(QStringLiteral("Contatti scritti: "))));
+    ExportFormats::save(fileName, [&](const ExportFormats::Sink &sink) { produce(sink, &progress); });
 }
 
 } // namespace
@@ -239,62 +261,88 @@ void TfrmEsporta::BitBtn1Click()
         }
     }
 
-    switch (format) {
-    case ExportFormats::Format::VCard: {
-        Messages::information(QStringLiteral(
-            "Hai scelto di esportare in formato VCARD. Verrà creata una sottocartella con il nome del file "
-            "scelto nella quale verranno esportati i biglietti da visita di ogni singolo contatto scelto."));
-        const QString folder = ExportFormats::vcardFolder(path);
-        // An existing folder is used as it is; one that cannot be made shows up as the
-        // write error of the first card.
-        QDir().mkdir(folder);
-        if (ExportVCard(folder + u'/')) {
-            const QString native = QDir::toNativeSeparators(folder);
-            if (Messages::question(kQuestionTitle, QStringLiteral("Biglietti da visita esportati nella cartella ")
-                                                       + native + QStringLiteral(". Vuoi aprire la cartella ora?")))
-                ShellOpen(native);
+    try {
+        switch (format) {
+        case ExportFormats::Format::VCard:
+            exportCards(path);
+            break;
+        case ExportFormats::Format::Html:
+            if (ExportHtml(path) && QFileInfo::exists(path)) {
+                if (Messages::question(kExportTitle, QStringLiteral("Lista contatti esportata in ") + shown
+                                                         + QStringLiteral(" . Vuoi visualizzare la pagina creata nel browser?")))
+                    ShellOpen(shown);
+            }
+            break;
+        case ExportFormats::Format::Ldif:
+            if (ExportLdif(path))
+                Messages::information(QStringLiteral("Rubrica correttamente esportata in ") + shown);
+            break;
+        case ExportFormats::Format::PhoneBook: {
+            const qsizetype count = ExportPhoneBook(path);
+            Messages::information(QStringLiteral("Rubrica per telefoni esportata in ") + shown
+                                  + (count == 1 ? QStringLiteral(": il file contiene 1 contatto.")
+                                                : QStringLiteral(": il file contiene %1 contatti.").arg(count)));
+            break;
         }
-        break;
-    }
-    case ExportFormats::Format::Html:
-        if (ExportHtml(path) && QFileInfo::exists(path)) {
-            if (Messages::question(kQuestionTitle, QStringLiteral("Lista contatti esportata in ") + shown
-                                                       + QStringLiteral(" . Vuoi visualizzare la pagina creata nel browser?")))
-                ShellOpen(shown);
+        case ExportFormats::Format::Unknown:
+            break;
         }
-        break;
-    case ExportFormats::Format::Ldif:
-        if (ExportLdif(path))
-            Messages::information(QStringLiteral("Rubrica correttamente esportata in ") + shown);
-        break;
-    case ExportFormats::Format::PhoneBook: {
-        const qsizetype count = ExportPhoneBook(path);
-        Messages::information(QStringLiteral("Rubrica per telefoni esportata in ") + shown
-                              + (count == 1 ? QStringLiteral(": il file contiene 1 contatto.")
-                                            : QStringLiteral(": il file contiene %1 contatti.").arg(count)));
-        break;
+    } catch (const Cancelled &) {
+        // Stopped by the user before the file was put in place: there is nothing to tell.
     }
-    case ExportFormats::Format::Unknown:
-        break;
+}
+
+void TfrmEsporta::exportCards(const QString &path)
+{
+    Messages::information(QStringLiteral(
+        "Hai scelto di esportare in formato VCARD. Verrà creata una sottocartella con il nome del file "
+        "scelto nella quale verranno esportati i biglietti da visita di ogni singolo contatto scelto."));
+    const QString folder = ExportFormats::vcardFolder(path);
+    const QString native = QDir::toNativeSeparators(folder);
+    // An existing folder is used as it is; one that cannot be made shows up as the
+    // write error of the first card.
+    const bool made = QDir().mkdir(folder);
+    bool exported = false;
+    try {
+        exported = ExportVCard(folder + u'/');
+    } catch (const Cancelled &stopped) {
+        // The cards written before the stop stay: the user is told how many.
+        const qint64 n = stopped.contacts;
+        if (n == 0) {
+            if (made)
+                QDir().rmdir(folder);
+            Messages::information(QStringLiteral("Esportazione annullata: nessun biglietto da visita è stato scritto."));
+        } else {
+            Messages::information(QStringLiteral("Esportazione annullata: ")
+                                  + (n == 1 ? QStringLiteral("1 biglietto da visita scritto")
+                                            : TfrmAvanzamento::number(n) + QStringLiteral(" biglietti da visita scritti"))
+                                  + QStringLiteral(" nella cartella ") + native + u'.');
+        }
+        return;
     }
+    if (exported && Messages::question(kExportTitle, QStringLiteral("Biglietti da visita esportati nella cartella ") + native
+                                                        + QStringLiteral(". Vuoi aprire la cartella ora?")))
+        ShellOpen(native);
 }
 
 bool TfrmEsporta::ExportVCard(const QString &folder)
 {
     WaitCursor wait;
+    TfrmAvanzamento window(this, kExportTitle, QStringLiteral("Cartella: ") + QDir::toNativeSeparators(QDir::cleanPath(folder)));
+    // A card is a file of its own, far slower than a line of a page: a report every few.
+    Progress progress(exportLines.size(), 16, window.hook(written(QStringLiteral("Biglietti da visita scritti: "))));
     // The main window's card is filled one contact at a time; a card of our own stands in
     // only when there is no main window.
     TmsVCard own;
     TfrmMain *main = TfrmMain::instance();
-    return ExportFormats::writeCards(main ? *main->vcard : own, exportLines, folder);
+    return ExportFormats::writeCards(main ? *main->vcard : own, exportLines, folder, &progress);
 }
 
 bool TfrmEsporta::ExportHtml(const QString &fileName)
 {
     try {
-        WaitCursor wait;
-        ExportFormats::save(fileName, [this](const ExportFormats::Sink &sink) {
-            ExportFormats::htmlPage(exportLines, contactColumnCaptions(), DateText::now, sink);
+        saveWithProgress(this, fileName, exportLines.size(), [this](const ExportFormats::Sink &sink, Progress *progress) {
+            ExportFormats::htmlPage(exportLines, contactColumnCaptions(), DateText::now, sink, progress);
         });
         return true;
     } catch (const AppError &e) {
@@ -305,14 +353,16 @@ bool TfrmEsporta::ExportHtml(const QString &fileName)
 
 bool TfrmEsporta::ExportLdif(const QString &fileName)
 {
-    WaitCursor wait;
-    ExportFormats::save(fileName, [this](const ExportFormats::Sink &sink) { ExportFormats::ldif(exportLines, sink); });
+    saveWithProgress(this, fileName, exportLines.size(), [this](const ExportFormats::Sink &sink, Progress *progress) {
+        ExportFormats::ldif(exportLines, sink, progress);
+    });
     return QFileInfo::exists(fileName);
 }
 
 qsizetype TfrmEsporta::ExportPhoneBook(const QString &fileName)
 {
-    WaitCursor wait;
-    ExportFormats::save(fileName, [this](const ExportFormats::Sink &sink) { ExportFormats::phoneBook(exportLines, sink); });
+    saveWithProgress(this, fileName, exportLines.size(), [this](const ExportFormats::Sink &sink, Progress *progress) {
+        ExportFormats::phoneBook(exportLines, sink, progress);
+    });
     return exportLines.size();
 }

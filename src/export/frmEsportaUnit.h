@@ -30,7 +30,8 @@ public:
     void Button1Click(); // Sfoglia ...
     void BitBtn1Click(); // Esporta
 
-    // The exporters; each reads exportLines.
+    // The exporters; each reads exportLines. Each shows the progress window when it takes
+    // long, and throws Cancelled when the user stops it there.
     // Cards 1.vcf, 2.vcf, ... in `folder` (ending with a separator); true when the last
     // contact's card exists afterwards.
     bool ExportVCard(const QString &folder);
@@ -47,6 +48,8 @@ protected:
 private:
     void buildWindow();
     void dispatch(const QString &path);
+    // The card export of BitBtn1Click: the folder beside `path`, the cards, the questions.
+    void exportCards(const QString &path);
 
     QByteArrayList exportLines;
     bool m_loaded = false;

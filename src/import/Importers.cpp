@@ -2,9 +2,11 @@
 
 #include "store/AddressBook.h"
 #include "store/CSVStringInfo.h"
+#include "store/Progress.h"
 #include "store/TextCodec.h"
 #include "vcard/Msvcard.h"
 
+#include <QDeadlineTimer>
 #include <QFileInfo>
 #include <QScopeGuard>
 #include <QThread>
@@ -49,9 +51,10 @@ constexpr qsizetype ParallelFrom = 4 << 20;
 
 // Runs `first` on a second thread while this one runs `second`: a large file is read in two
 // halves at once, which takes about half the time on a machine with two cores. The two
-// share nothing but the text they read. An error of either reaches the caller.
+// share nothing but the text they read and the progress. An error of either reaches the
+// caller; so does a stop asked for while this thread waits for the other half.
 template<typename Result, typename First, typename Second>
-std::pair<Result, Result> bothAtOnce(First first, Second second)
+std::pair<Result, Result> bothAtOnce(Progress *progress, First first, Second second)
 {
     Result a;
     std::exception_ptr failure;
@@ -64,12 +67,21 @@ std::pair<Result, Result> bothAtOnce(First first, Second second)
     }));
     thread->start();
     Result b;
-    {
-        const auto join = qScopeGuard([&] { thread->wait(); });
+    try {
         b = second();
+    } catch (...) {
+        thread->wait();
+        throw;
+    }
+    // The progress window stays alive, and can stop the other half, until that half ends.
+    while (!thread->wait(QDeadlineTimer(20))) {
+        if (progress)
+            progress->poll();
     }
     if (failure)
         std::rethrow_exception(failure);
+    if (progress && progress->stopped())
+        throw Cancelled{};
     return {std::move(a), std::move(b)};
 }
 
@@ -188,9 +200,10 @@ bool nextLdifLine(QByteArrayView text, qsizetype &pos, QByteArrayView &line)
     return true;
 }
 
-// Calls fn(line, lasting) with each logical line: a line that begins with one blank continues
-// the line before it, without that blank. Empty lines, which end entries, are passed on too.
-// A line is `lasting` when it is a view into the text; a joined one lives only for the call.
+// Calls fn(line, lasting, read) with each logical line: a line that begins with one blank
+// continues the line before it, without that blank. Empty lines, which end entries, are passed
+// on too. A line is `lasting` when it is a view into the text; a joined one lives only for the
+// call. `read` is how much of the text has been read.
 template<typename Fn>
 void forEachUnfoldedLine(QByteArrayView text, Fn fn)
 {
@@ -198,15 +211,16 @@ void forEachUnfoldedLine(QByteArrayView text, Fn fn)
     bool havePending = false;
     QByteArray joined; // used only when a line is continued
     bool continued = false;
+    qsizetype read = 0; // where the line after the pending one begins
     auto flush = [&] {
         if (havePending)
-            fn(continued ? QByteArrayView(joined) : pending, !continued);
+            fn(continued ? QByteArrayView(joined) : pending, !continued, read);
         havePending = false;
         continued = false;
     };
     qsizetype pos = 0;
     QByteArrayView line;
-    while (nextLdifLine(text, pos, line)) {
+    for (qsizetype start = 0; nextLdifLine(text, pos, line); start = pos) {
         if (line.startsWith(' ')) {
             // A continuation right after an entry's end belongs to nothing.
             if (havePending && !pending.isEmpty()) {
@@ -218,10 +232,12 @@ void forEachUnfoldedLine(QByteArrayView text, Fn fn)
             }
             continue;
         }
+        read = start;
         flush();
         pending = line;
         havePending = true;
     }
+    read = text.size();
     flush();
 }
 
@@ -425,10 +441,11 @@ Kind kindOf(const QString &path)
 
 namespace {
 
-QByteArrayList ldifPart(QByteArrayView text, const QByteArray &date)
+QByteArrayList ldifPart(QByteArrayView text, const QByteArray &date, Progress *progress)
 {
     QByteArrayList candidates;
     LdifEntry entry;
+    Progress::Part part(progress);
     auto closeEntry = [&] {
         // Empty lines in a row, or a version line on its own, are no contact.
         if (entry.recognised)
@@ -436,7 +453,8 @@ QByteArrayList ldifPart(QByteArrayView text, const QByteArray &date)
         entry.clear();
     };
 
-    forEachUnfoldedLine(text, [&](QByteArrayView line, bool lasting) {
+    forEachUnfoldedLine(text, [&](QByteArrayView line, bool lasting, qsizetype read) {
+        part.at(read, candidates.size());
         if (line.isEmpty()) {
             closeEntry();
             return;
@@ -507,20 +525,22 @@ qsizetype ldifMiddle(QByteArrayView text)
 
 } // namespace
 
-QByteArrayList ldifCandidates(QByteArrayView text, const QByteArray &date)
+QByteArrayList ldifCandidates(QByteArrayView text, const QByteArray &date, Progress *progress)
 {
     text = TextCodec::withoutUtf8Bom(text);
     const qsizetype middle = ldifMiddle(text);
     if (middle < 0)
-        return ldifPart(text, date);
-    auto [first, second] = bothAtOnce<QByteArrayList>([&] { return ldifPart(text.first(middle), date); },
-                                                      [&] { return ldifPart(text.sliced(middle), date); });
+        return ldifPart(text, date, progress);
+    auto [first, second] = bothAtOnce<QByteArrayList>(
+        progress, [&] { return ldifPart(text.first(middle), date, progress); },
+        [&] { return ldifPart(text.sliced(middle), date, progress); });
     return first + second;
 }
 
-PreviousVersionResult previousVersionCandidates(QByteArrayView text)
+PreviousVersionResult previousVersionCandidates(QByteArrayView text, Progress *progress)
 {
     PreviousVersionResult result;
+    Progress::Part part(progress);
     // The first line with at least 14 fields decides the layout of the whole file: 14 to 17
     // fields for version 1.0, 18 or more (of which the first 18 count) for the present one.
     // Shorter lines before it, like short lines after it, are left out and counted.
@@ -529,6 +549,7 @@ PreviousVersionResult previousVersionCandidates(QByteArrayView text)
     qsizetype pos = 0;
     QByteArrayView line;
     while (AddressBook::nextLine(text, pos, line)) {
+        part.at(pos, result.candidates.size());
         if (line.isEmpty())
             continue;
         const int count = lineFields(line, f);
@@ -584,13 +605,15 @@ QByteArrayList splitVCards(QByteArrayView text)
 
 namespace {
 
-VCardResult vcardPart(QByteArrayView text, TmsVCard &card, const QByteArray &date)
+VCardResult vcardPart(QByteArrayView text, TmsVCard &card, const QByteArray &date, Progress *progress)
 {
     // The card keeps three telephones; the import reads every TEL line, and the messenger,
     // which the card has no slot for.
     static const QByteArrayList names = TmsPropertyPool::CardNames() + QByteArrayList{"X-AIM"};
     VCardResult result;
+    Progress::Part part(progress);
     forEachCard(text, [&](QByteArrayView cardText, bool) {
+        part.at(cardText.data() - text.data(), result.candidates.size());
         // Each card is read on its own: the reader takes a text as one pool of properties,
         // so a whole file would mix the cards' telephones and names. The card's values are
         // the file's own bytes where they need no decoding, so the card is cleared before
@@ -673,18 +696,19 @@ qsizetype vcardMiddle(QByteArrayView text)
 
 } // namespace
 
-VCardResult vcardCandidates(QByteArrayView text, TmsVCard &card, const QByteArray &date)
+VCardResult vcardCandidates(QByteArrayView text, TmsVCard &card, const QByteArray &date, Progress *progress)
 {
     text = TextCodec::withoutUtf8Bom(text);
     const qsizetype middle = vcardMiddle(text);
     if (middle < 0)
-        return vcardPart(text, card, date);
+        return vcardPart(text, card, date, progress);
     auto [first, second] = bothAtOnce<VCardResult>(
+        progress,
         [&] {
             TmsVCard own;
-            return vcardPart(text.first(middle), own, date);
+            return vcardPart(text.first(middle), own, date, progress);
         },
-        [&] { return vcardPart(text.sliced(middle), card, date); });
+        [&] { return vcardPart(text.sliced(middle), card, date, progress); });
     first.candidates += second.candidates;
     first.refused += second.refused;
     return first;

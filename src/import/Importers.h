@@ -6,12 +6,16 @@
 #include <QList>
 #include <QString>
 
+class Progress;
 class TmsVCard;
 
 // The format work of the import command: each function turns the text of one file into
 // candidate lines for the address book. Every candidate is a complete line of 18 fields,
 // each value made safe for the one-line, comma-separated form, the last one the date of
 // insertion.
+//
+// Each reader counts the bytes of the text it has read through in `progress`, when given one,
+// and the candidates found; the progress may stop it (Cancelled).
 namespace Importers {
 
 // Which importer a chosen file calls for, by its name ignoring letter case: "contact.csv"
@@ -24,7 +28,7 @@ Kind kindOf(const QString &path);
 // field for: the mail program's own attributes first, then the standard names of directory
 // servers for what they left empty, and the common name for an entry without given name
 // and family name. `date` fills the date of insertion.
-QByteArrayList ldifCandidates(QByteArrayView text, const QByteArray &date);
+QByteArrayList ldifCandidates(QByteArrayView text, const QByteArray &date, Progress *progress = nullptr);
 
 // The lines of an address book of this program, in the old 14-field layout or in the
 // present one, chosen by the first line that has at least 14 fields. Lines too short for
@@ -34,7 +38,7 @@ struct PreviousVersionResult
     QByteArrayList candidates;
     int skipped = 0;
 };
-PreviousVersionResult previousVersionCandidates(QByteArrayView text);
+PreviousVersionResult previousVersionCandidates(QByteArrayView text, Progress *progress = nullptr);
 
 // The cards of a vCard file, each as its own text from its BEGIN line to its END line.
 // A text without any BEGIN line is one card. A UTF-8 byte-order mark at the start is skipped.
@@ -49,6 +53,7 @@ struct VCardResult
     QByteArrayList candidates;
     int refused = 0;
 };
-VCardResult vcardCandidates(QByteArrayView text, TmsVCard &card, const QByteArray &date);
+VCardResult vcardCandidates(QByteArrayView text, TmsVCard &card, const QByteArray &date,
+                            Progress *progress = nullptr);
 
 } // namespace Importers

@@ -1,11 +1,13 @@
 #include "app/FileDialogs.h"
 #include "app/Messages.h"
 #include "app/WaitCursor.h"
+#include "app/frmAvanzamentoUnit.h"
 #include "app/frmMainUnit.h"
 #include "import/Importers.h"
 #include "import/frmImportaUnit.h"
 #include "store/AddressBook.h"
 #include "store/DateText.h"
+#include "store/Progress.h"
 
 #include <QApplication>
 #include <QDir>
@@ -15,6 +17,36 @@
 #include <QScopeGuard>
 
 #include <exception>
+
+namespace {
+
+// Reads a chosen file and makes its candidates with `candidates(text, progress)`, under the
+// wait cursor and, when that takes long, in the progress window. Throws Cancelled when the
+// user stops it.
+template<typename Fn>
+auto readCandidates(QWidget *owner, const QString &fileName, Fn candidates)
+{
+    WaitCursor wait;
+    TfrmAvanzamento window(owner, QStringLiteral("Importazione contatti"),
+                           QStringLiteral("File: ") + QDir::toNativeSeparators(fileName));
+    // Reports every megabyte: a few hundred contacts.
+    constexpr qint64 every = 1 << 20;
+    QByteArray text;
+    {
+        Progress reading(QFileInfo(fileName).size(), every, window.hook([](qint64 done, qint64 total, qint64) {
+            return QStringLiteral("Lettura del file: %1 di %2")
+                .arg(TfrmAvanzamento::megabytes(done), TfrmAvanzamento::megabytes(total));
+        }));
+        text = AddressBook::readFile(fileName, &reading);
+    }
+    Progress progress(text.size(), every, window.hook([](qint64 done, qint64 total, qint64 contacts) {
+        return QStringLiteral("Contatti letti: %1 (%2 di %3)")
+            .arg(TfrmAvanzamento::number(contacts), TfrmAvanzamento::megabytes(done), TfrmAvanzamento::megabytes(total));
+    }));
+    return candidates(text, &progress);
+}
+
+} // namespace
 
 // The import command: each chosen file in turn through its importer and its own selection
 // window; the list is reloaded once, after the last file. An importer that cannot read its
@@ -51,12 +83,21 @@ void TfrmMain::Button9Click()
         }
         QApplication::processEvents();
         repaint();
-        if (kind == Importers::Kind::PreviousVersion)
-            ImportOLDRBN(path);
-        else if (kind == Importers::Kind::Ldif)
-            ImportLdif(path);
-        else
-            ImportVCard(path);
+        try {
+            if (kind == Importers::Kind::PreviousVersion)
+                ImportOLDRBN(path);
+            else if (kind == Importers::Kind::Ldif)
+                ImportLdif(path);
+            else
+                ImportVCard(path);
+        } catch (const Cancelled &) {
+            // "Annulla" in the progress window ends the command: no selection window for
+            // this file, no further file.
+            reloadOnError.dismiss();
+            if (mayHaveWritten)
+                Reload();
+            return;
+        }
         QApplication::processEvents();
         repaint();
 
@@ -75,18 +116,19 @@ void TfrmMain::Button9Click()
 void TfrmMain::ImportLdif(const QString &fileName)
 {
     importLines.clear();
-    WaitCursor wait;
-    importLines = Importers::ldifCandidates(AddressBook::readFile(fileName), DateText::now());
+    const QByteArray date = DateText::now();
+    importLines = readCandidates(this, fileName, [&](const QByteArray &text, Progress *progress) {
+        return Importers::ldifCandidates(text, date, progress);
+    });
 }
 
 void TfrmMain::ImportVCard(const QString &fileName)
 {
     importLines.clear();
-    Importers::VCardResult result;
-    {
-        WaitCursor wait;
-        result = Importers::vcardCandidates(AddressBook::readFile(fileName), *vcard, DateText::now());
-    }
+    const QByteArray date = DateText::now();
+    Importers::VCardResult result = readCandidates(this, fileName, [&](const QByteArray &text, Progress *progress) {
+        return Importers::vcardCandidates(text, *vcard, date, progress);
+    });
     importLines = std::move(result.candidates);
     // One message for the file, however many of its cards lack a name.
     if (result.refused > 0)
@@ -96,11 +138,9 @@ void TfrmMain::ImportVCard(const QString &fileName)
 void TfrmMain::ImportOLDRBN(const QString &fileName)
 {
     importLines.clear();
-    Importers::PreviousVersionResult result;
-    {
-        WaitCursor wait;
-        result = Importers::previousVersionCandidates(AddressBook::readFile(fileName));
-    }
+    Importers::PreviousVersionResult result = readCandidates(this, fileName, [](const QByteArray &text, Progress *progress) {
+        return Importers::previousVersionCandidates(text, progress);
+    });
     importLines = std::move(result.candidates);
     if (result.skipped > 0)
         ShowError(QStringLiteral("Alcune righe non sono state importate: ") + QString::number(result.skipped));

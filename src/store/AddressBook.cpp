@@ -5,6 +5,7 @@
 #include "CSVStringInfo.h"
 #include "FileAccess.h"
 #include "LineEnds.h"
+#include "Progress.h"
 #include "TextCodec.h"
 
 #include <QCoreApplication>
@@ -12,6 +13,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <functional>
@@ -301,6 +303,39 @@ QByteArray readUpTo(const QString &path, qint64 maxBytes)
 QByteArray readFile(const QString &path)
 {
     return readUpTo(path, -1);
+}
+
+QByteArray readFile(const QString &path, Progress *progress)
+{
+    if (!progress)
+        return readFile(path);
+    try {
+        QFile file;
+        openForReading(file, path);
+        // A file from a slow disk takes long to read, so it is read in pieces that the user
+        // can stop between.
+        constexpr qint64 piece = 4 << 20;
+        QByteArray bytes(file.size(), Qt::Uninitialized);
+        Progress::Part part(progress);
+        qint64 got = 0;
+        while (got < bytes.size()) {
+            part.at(got, 0);
+            const qint64 n = file.read(bytes.data() + got, std::min<qint64>(piece, bytes.size() - got));
+            if (n < 0 || file.error() != QFileDevice::NoError)
+                throwReadError(path, file);
+            if (n == 0)
+                break;
+            got += n;
+        }
+        bytes.truncate(got);
+        // A file that grew meanwhile is read to its end.
+        bytes += file.readAll();
+        if (file.error() != QFileDevice::NoError)
+            throwReadError(path, file);
+        return bytes;
+    } catch (const std::bad_alloc &) {
+        throw AppError(FileAccess::outOfMemory(path));
+    }
 }
 
 QByteArray readFileStart(const QString &path, qint64 maxBytes)

@@ -7,6 +7,8 @@
 #include <array>
 #include <functional>
 
+class Progress;
+
 // The contact record: 18 text fields in a fixed order, one line of data/contact.csv each.
 struct TContatto
 {
@@ -75,6 +77,9 @@ QByteArray joinLines(const QByteArrayList &lines);
 
 // Reads a whole file; throws AppError when it cannot be read.
 QByteArray readFile(const QString &path);
+// The same a piece at a time, each piece's bytes counted in `progress`, which may stop it
+// (Cancelled).
+QByteArray readFile(const QString &path, Progress *progress);
 // Reads at most the first `maxBytes` bytes of a file; throws AppError as readFile does.
 QByteArray readFileStart(const QString &path, qint64 maxBytes);
 QByteArrayList readLines(const QString &path);

@@ -2,6 +2,7 @@
 
 #include "app/ContactListView.h"
 #include "app/FileDialogs.h"
+#include "app/frmAvanzamentoUnit.h"
 #include "app/Messages.h"
 #include "app/frmMainUnit.h"
 #include "export/ExportFormats.h"
@@ -329,6 +330,8 @@ private Q_SLOTS:
     void phoneBookExport_data();
     void phoneBookExport();
     void mainButtonOpensWindow();
+    void progressWindow_data();
+    void progressWindow();
 
 private:
     static void selectRows(TfrmMain &w, const QList<int> &rows);
@@ -1101,6 +1104,79 @@ void TestExport::mainButtonOpensWindow()
     QCOMPARE(title, QStringLiteral("Esporta contatti"));
     QCOMPARE(count, QStringLiteral("1"));
     QVERIFY(!w.findChild<TfrmEsporta *>());
+}
+
+void TestExport::progressWindow_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("filter");
+    QTest::addColumn<int>("stopAt"); // the report at which "Annulla" is pressed; 0: never
+    QTest::addColumn<QString>("told"); // the last message; "%1": the target, "%2": the cards in its folder
+    const QString phoneBook = QStringLiteral("Rubrica per telefoni (vCard 3.0, un solo file) (*.vcf)");
+    QTest::newRow("short work, no window") << "rubrica.ldif" << QString() << 0
+                                           << QStringLiteral("Rubrica correttamente esportata in %1");
+    // A stopped export leaves no file, or the earlier one as it was, and says nothing.
+    QTest::newRow("page over an earlier one") << "pagina.htm" << QString() << 2 << QString();
+    QTest::newRow("LDIF") << "rubrica.ldif" << QString() << 3 << QString();
+    QTest::newRow("phone book over an earlier one") << "telefono.vcf" << phoneBook << 2 << QString();
+    // Cards written before the stop stay, and the user hears how many.
+    QTest::newRow("cards, stopped after some") << "carte.vcf" << QString() << 3
+                                               << QStringLiteral("Esportazione annullata: %2 biglietti da visita scritti nella cartella %1.");
+    QTest::newRow("cards, stopped at once") << "carte.vcf" << QString() << 1
+                                            << QStringLiteral("Esportazione annullata: nessun biglietto da visita è stato scritto.");
+}
+
+void TestExport::progressWindow()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, filter);
+    QFETCH(int, stopAt);
+    QFETCH(QString, told);
+    TestFolder folder;
+    QByteArrayList lines;
+    for (int i = 1; i <= 1000; ++i)
+        lines << contact(i);
+    folder.write(QStringLiteral("data/contact.csv"), book(lines));
+    folder.write(QStringLiteral("pagina.htm"), "vecchia pagina");
+    folder.write(QStringLiteral("telefono.vcf"), "vecchia rubrica");
+    const QStringList before = QDir(folder.path()).entryList(QDir::Files);
+    TfrmMain w;
+    w.show();
+    TfrmEsporta window(&w);
+    window.show();
+    choose(window, folder.path(name), filter);
+
+    ProgressWindowSeam progress(stopAt, [&](TfrmAvanzamento &p) {
+        QCOMPARE(p.windowTitle(), QStringLiteral("Esportazione contatti"));
+        QCOMPARE(p.parentWidget(), &window);
+        QCOMPARE(QApplication::activeModalWidget(), &p);
+    });
+    window.findChild<QPushButton *>(QStringLiteral("BitBtn1"))->click();
+
+    QVERIFY(progress.reports >= std::max(stopAt, 1));
+    QCOMPARE(progress.shown, stopAt > 0);
+    QVERIFY(!window.findChild<TfrmAvanzamento *>());
+    const bool cards = name == u"carte.vcf" && filter.isEmpty();
+    const QStringList written = QDir(folder.path(QStringLiteral("RBN_carte"))).entryList(QDir::Files);
+    auto shownTexts = Messages::takeShown();
+    if (cards)
+        shownTexts.removeFirst(); // the notice before the cards
+    QCOMPARE(shownTexts.size(), told.isEmpty() ? 0 : 1);
+    const QString target = QDir::toNativeSeparators(folder.path(cards ? QStringLiteral("RBN_carte") : name));
+    if (!told.isEmpty())
+        QCOMPARE(shownTexts.first().text, told.arg(target, QString::number(written.size())));
+    if (stopAt == 0)
+        return;
+    // No file of the export, not even a temporary one, beside the earlier files; of the
+    // cards, 1.vcf to N.vcf and nothing else, and no folder for none.
+    QCOMPARE(QDir(folder.path()).entryList(QDir::Files), before);
+    QCOMPARE(folder.read(QStringLiteral("pagina.htm")), QByteArray("vecchia pagina"));
+    QCOMPARE(folder.read(QStringLiteral("telefono.vcf")), QByteArray("vecchia rubrica"));
+    QCOMPARE(written.isEmpty(), !(cards && stopAt > 1));
+    QVERIFY(written.size() < lines.size());
+    QCOMPARE(QFileInfo::exists(folder.path(QStringLiteral("RBN_carte"))), !written.isEmpty());
+    for (int n = 1; n <= written.size(); ++n)
+        QVERIFY(written.contains(QString::number(n) + QStringLiteral(".vcf")));
 }
 
 QTEST_MAIN(TestExport)

@@ -3,6 +3,7 @@
 #include "app/ContactListView.h"
 #include "app/FileDialogs.h"
 #include "app/Messages.h"
+#include "app/frmAvanzamentoUnit.h"
 #include "app/frmMainUnit.h"
 #include "import/Importers.h"
 #include "import/frmImportaUnit.h"
@@ -147,6 +148,8 @@ private Q_SLOTS:
     void missingBookIsCreated();
     void failedWriteIsReported();
     void hundredThousandCandidates();
+    void progressWindow_data();
+    void progressWindow();
 };
 
 void TestImport::kindOf_data()
@@ -950,6 +953,68 @@ void TestImport::hundredThousandCandidates()
     QCOMPARE(text(&d, "lsel"), QStringLiteral("100000"));
     press(&d, "BitBtn1");
     QCOMPARE(AddressBook::readLines(folder.contactFile()), lines);
+}
+
+void TestImport::progressWindow_data()
+{
+    QTest::addColumn<QStringList>("files");
+    QTest::addColumn<int>("stopAt");  // the report at which "Annulla" is pressed; 0: never
+    QTest::addColumn<int>("windows"); // selection windows that come up, each imports all
+    QTest::addColumn<int>("rows");    // in the main list afterwards
+    // Short work keeps the wait cursor alone; the window would come up only after half a second.
+    QTest::newRow("short work, no window") << QStringList{"uno.ldif"} << 0 << 1 << 3;
+    // Stopped while the file is read in one piece, and in two halves on two threads.
+    QTest::newRow("LDIF stopped, next file not read") << QStringList{"grande.ldif", "uno.ldif"} << 2 << 0 << 1;
+    QTest::newRow("vCard in two halves stopped") << QStringList{"grande.vcf"} << 5 << 0 << 1;
+    QTest::newRow("stopped while read from the disk") << QStringList{"grande.vcf"} << 1 << 0 << 1;
+    // What an earlier file of the command added shows: the next delete must keep it.
+    QTest::newRow("stopped after an imported file") << QStringList{"uno.ldif", "grande.ldif"} << 3 << 1 << 3;
+}
+
+void TestImport::progressWindow()
+{
+    QFETCH(QStringList, files);
+    QFETCH(int, stopAt);
+    QFETCH(int, windows);
+    QFETCH(int, rows);
+    TestFolder folder;
+    folder.write(QStringLiteral("data/contact.csv"), contact(1) + "\r\n");
+    folder.write(QStringLiteral("uno.ldif"), "givenName: A\nsn: B\n");
+    // About 2 MB of entries, and 8 MB of cards, read in two halves at once.
+    QByteArray ldif, cards;
+    for (int i = 0; i < 3000; ++i)
+        ldif += "givenName: N" + QByteArray::number(i) + "\nsn: C\ndescription: " + QByteArray(600, 'x') + "\n\n";
+    for (int i = 0; i < 12000; ++i)
+        cards += "BEGIN:VCARD\r\nN:C;N" + QByteArray::number(i) + "\r\nNOTE:" + QByteArray(600, 'x') + "\r\nEND:VCARD\r\n";
+    folder.write(QStringLiteral("grande.ldif"), ldif);
+    folder.write(QStringLiteral("grande.vcf"), cards);
+    TfrmMain w;
+    w.show();
+    // Changed behind the program's back: only a reload shows the second contact.
+    folder.write(QStringLiteral("data/contact.csv"), contact(1) + "\r\n" + contact(2) + "\r\n");
+
+    ProgressWindowSeam progress(stopAt, [&](TfrmAvanzamento &p) {
+        QVERIFY(p.isVisible());
+        QCOMPARE(p.windowTitle(), QStringLiteral("Importazione contatti"));
+        QCOMPARE(p.windowModality(), Qt::ApplicationModal);
+        QCOMPARE(p.parentWidget(), &w);
+        QCOMPARE(QApplication::activeModalWidget(), &p);
+    });
+    QStringList paths;
+    for (const QString &f : files)
+        paths << folder.path(f);
+    FileDialogs::setNextOpenFileNames(paths);
+    ImportWindows seen(QList<std::function<void(TfrmImporta &)>>(windows, importAll));
+    press(&w, "Button9");
+
+    QCOMPARE(seen.seen.size(), windows);
+    QVERIFY(progress.reports >= std::max(stopAt, 1));
+    QCOMPARE(progress.shown, stopAt > 0);
+    QVERIFY(Messages::takeShown().isEmpty());
+    QCOMPARE(w.listModel()->rowCount(), rows);
+    QCOMPARE(w.vcard->Identification().Name().FamilyName(), QByteArray());
+    QVERIFY(!QApplication::overrideCursor());
+    QVERIFY(!w.findChild<TfrmAvanzamento *>());
 }
 
 QTEST_MAIN(TestImport)

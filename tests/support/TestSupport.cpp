@@ -3,11 +3,13 @@
 #include "app/Desktop.h"
 #include "app/Messages.h"
 #include "app/ShellOpen.h"
+#include "app/frmAvanzamentoUnit.h"
 #include "store/AddressBook.h"
 #include "store/AppError.h"
 
 #include <QDir>
 #include <QFile>
+#include <QPushButton>
 #include <QTest>
 
 #include <csignal>
@@ -34,6 +36,25 @@ void installTestSeams()
 QStringList takeShellOpened()
 {
     return std::exchange(shellLog(), {});
+}
+
+ProgressWindowSeam::ProgressWindowSeam(int stopAt, std::function<void(TfrmAvanzamento &)> look)
+{
+    if (stopAt > 0)
+        TfrmAvanzamento::setShowAfter(0);
+    TfrmAvanzamento::setOnReport([this, stopAt, look = std::move(look)](TfrmAvanzamento &window) {
+        shown = shown || window.isVisible();
+        if (++reports != stopAt)
+            return;
+        look(window);
+        window.findChild<QPushButton *>(QStringLiteral("BitBtn1"))->click();
+    });
+}
+
+ProgressWindowSeam::~ProgressWindowSeam()
+{
+    TfrmAvanzamento::setShowAfter(500);
+    TfrmAvanzamento::setOnReport({});
 }
 
 TestFolder::TestFolder()

@@ -32,5 +32,22 @@ int runWithFileSizeLimit(qint64 maxFileSize, const std::function<void()> &fn);
 // The same in a child that may take at most `extraBytes` of memory beyond what it holds.
 int runWithMemoryLimit(qint64 extraBytes, const std::function<void()> &fn);
 
+class TfrmAvanzamento;
+
+// Drives the progress window of the imports and exports for one test. With `stopAt` > 0 the
+// window comes up at the first report of the work and its "Annulla" is pressed at report
+// `stopAt`, after `look` has seen the window; with 0 it keeps the program's half second.
+class ProgressWindowSeam
+{
+public:
+    ProgressWindowSeam(int stopAt, std::function<void(TfrmAvanzamento &)> look);
+    ~ProgressWindowSeam();
+    ProgressWindowSeam(const ProgressWindowSeam &) = delete;
+    ProgressWindowSeam &operator=(const ProgressWindowSeam &) = delete;
+
+    int reports = 0;    // reports of the work, shown or not
+    bool shown = false; // whether the window came up at any of them
+};
+
 // Installs the test seams: message boxes answered from a queue, the shell recorded.
 void installTestSeams();
