@@ -47,7 +47,6 @@ protected:
 
 private:
     void buildWindow();
-    void dispatch(const QString &path);
     // The card export of BitBtn1Click: the folder beside `path`, the cards, the questions.
     void exportCards(const QString &path);
 
