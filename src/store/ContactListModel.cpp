@@ -2,7 +2,112 @@
 
 #include "AddressBook.h"
 #include "CSVStringInfo.h"
+#include "Collation.h"
 #include "TextCodec.h"
+
+#include <algorithm>
+#include <string_view>
+
+namespace {
+
+// The lines of `rows` in the order of field `field`: the values' sort keys are made once,
+// side by side in one buffer, and the rows sorted by their keys' first sixteen bytes, held
+// beside them as two numbers, by the whole keys only where those are equal and a key is
+// longer, and then by their lines. Most keys (a family name, a date) fit in sixteen bytes,
+// so that most comparisons compare two numbers, however many equal values the book holds.
+std::vector<quint32> orderedLines(const BookLines &book, const LineSet &rows, int field, bool descending)
+{
+    constexpr size_t kHeld = 16;
+    constexpr quint32 kLonger = 0x80000000u; // in Entry::key: the key is longer than kHeld
+    struct Entry
+    {
+        quint64 high; // the key's first sixteen bytes, zeros after its end: a text's key holds
+        quint64 low;  // no zero and a date's is seven bytes, so equal numbers are equal keys
+                      // unless one is longer
+        quint32 key;  // the key's index in `starts`, with kLonger
+        quint32 line;
+    };
+    std::vector<Entry> entries;
+    entries.reserve(size_t(rows.count()));
+    std::vector<quint32> empty; // "-" or nothing at all: after the others
+    std::string keys;
+    keys.reserve(size_t(rows.count()) * 20);
+    std::vector<size_t> starts;
+    starts.reserve(size_t(rows.count()) + 1);
+    const bool byDate = field == TContatto::datainserimento;
+    DateSortKeys dates;
+    QByteArray shown;
+
+    book.forEachLine([&](qsizetype k, QByteArrayView line) {
+        if (!rows.contains(k))
+            return true;
+        QByteArrayView value;
+        int f = 0;
+        TCSVStringInfo::forEachField(line, [&](QByteArrayView v) {
+            if (f++ < field)
+                return true;
+            value = v;
+            return false;
+        });
+        if (value.isEmpty() || value == "-") {
+            empty.push_back(quint32(k));
+            return true;
+        }
+        // The value as the list shows it, and as much of it as the list shows.
+        value = value.first(std::min(value.size(), TextCodec::ShownLength));
+        if (value.contains('&')) {
+            shown = AddressBook::shownValue(value);
+            value = shown;
+        }
+        const size_t start = keys.size();
+        if (byDate) {
+            // Dates first, in time order (keys of seven bytes each), then the texts that
+            // read as no date, as text.
+            keys += '\x02';
+            if (!dates.appendKey(keys, value)) {
+                keys.resize(start);
+                keys += '\x03';
+                Collation::appendKey(keys, value);
+            }
+        } else {
+            Collation::appendKey(keys, value);
+        }
+        quint64 held[2] = {0, 0};
+        for (size_t i = 0; i < kHeld && start + i < keys.size(); ++i)
+            held[i / 8] |= quint64(quint8(keys[start + i])) << (56 - 8 * (i % 8));
+        const quint32 index = quint32(starts.size()) | (keys.size() - start > kHeld ? kLonger : 0);
+        entries.push_back(Entry{held[0], held[1], index, quint32(k)});
+        starts.push_back(start);
+        return true;
+    });
+    starts.push_back(keys.size());
+
+    const auto keyOf = [&](quint32 index) {
+        index &= ~kLonger;
+        return std::string_view(keys.data() + starts[index], starts[index + 1] - starts[index]);
+    };
+    std::sort(entries.begin(), entries.end(), [&](const Entry &a, const Entry &b) {
+        if (a.high != b.high)
+            return (a.high < b.high) != descending;
+        if (a.low != b.low)
+            return (a.low < b.low) != descending;
+        if ((a.key | b.key) & kLonger) {
+            const int c = keyOf(a.key).compare(keyOf(b.key));
+            if (c != 0)
+                return (c < 0) != descending;
+        }
+        return a.line < b.line;
+    });
+
+    std::vector<quint32> order;
+    order.reserve(entries.size() + empty.size());
+    for (const Entry &e : entries)
+        order.push_back(e.line);
+    order.insert(order.end(), empty.begin(), empty.end());
+    return order;
+}
+
+} // namespace
 
 ContactListModel::ContactListModel(QObject *parent) : QAbstractTableModel(parent) {}
 
@@ -15,6 +120,7 @@ void ContactListModel::setRows(const BookLines &lines, LineSet rows)
     m_numbers.clear();
     m_cachedRow = -1;
     m_cachedFields.clear();
+    orderRows();
     endResetModel();
 }
 
@@ -23,6 +129,7 @@ void ContactListModel::setNumberedRows(const QByteArrayList &lines, QList<int> n
     beginResetModel();
     m_book = BookLines();
     m_rows = LineSet();
+    m_order.clear();
     m_list = lines;
     m_numbers = std::move(numbers);
     m_numbers.resize(m_list.size());
@@ -36,18 +143,49 @@ void ContactListModel::clear()
     setRows(BookLines(), LineSet());
 }
 
+void ContactListModel::sort(int column, Qt::SortOrder order)
+{
+    beginResetModel();
+    m_sortColumn = column >= 1 && column <= TContatto::FieldCount ? column : -1;
+    m_sortOrder = order;
+    m_cachedRow = -1;
+    m_cachedFields.clear();
+    orderRows();
+    endResetModel();
+}
+
+void ContactListModel::orderRows()
+{
+    m_order.clear();
+    m_order.shrink_to_fit();
+    if (m_sortColumn > 0 && m_list.isEmpty() && m_rows.count() > 0)
+        m_order = orderedLines(m_book, m_rows, m_sortColumn - 1, m_sortOrder == Qt::DescendingOrder);
+}
+
+qsizetype ContactListModel::bookLine(int row) const
+{
+    return m_order.empty() ? m_rows.nth(row) : qsizetype(m_order[size_t(row)]);
+}
+
 int ContactListModel::lineNumber(int row) const
 {
     if (row < 0 || row >= rowCount())
         return 0;
-    return m_list.isEmpty() ? int(m_rows.nth(row)) + 1 : m_numbers[row];
+    return m_list.isEmpty() ? int(bookLine(row)) + 1 : m_numbers[row];
+}
+
+int ContactListModel::largestLineNumber() const
+{
+    if (!m_list.isEmpty())
+        return *std::max_element(m_numbers.begin(), m_numbers.end());
+    return m_rows.count() > 0 ? int(m_rows.nth(m_rows.count() - 1)) + 1 : 0;
 }
 
 QByteArrayView ContactListModel::lineView(int row) const
 {
     if (row < 0 || row >= rowCount())
         return {};
-    return m_list.isEmpty() ? m_book[m_rows.nth(row)] : QByteArrayView(m_list[row]);
+    return m_list.isEmpty() ? m_book[bookLine(row)] : QByteArrayView(m_list[row]);
 }
 
 QByteArray ContactListModel::line(int row) const
