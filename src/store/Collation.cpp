@@ -111,21 +111,16 @@ const std::array<Element, 256> &table()
 
 // A number's count of digits, so that a shorter number comes first: one byte below 250,
 // else a mark and four bytes of seven bits each.
-void appendLength(std::string &key, qsizetype n)
+char *writeLength(char *out, size_t n)
 {
     if (n < 250) {
-        key += char(n + 2);
-        return;
+        *out++ = char(n + 2);
+        return out;
     }
-    key += char(0xFC);
+    *out++ = char(0xFC);
     for (int shift = 21; shift >= 0; shift -= 7)
-        key += char(((n >> shift) & 0x7F) + 2);
-}
-
-void trimTrailing(std::string &s, char c)
-{
-    const size_t end = s.find_last_not_of(c);
-    s.resize(end == std::string::npos ? 0 : end + 1);
+        *out++ = char(((n >> shift) & 0x7F) + 2);
+    return out;
 }
 
 } // namespace
@@ -134,15 +129,24 @@ namespace Collation {
 
 void appendKey(std::string &key, QByteArrayView text)
 {
-    thread_local std::string accents, variants, passedOver;
-    accents.clear();
-    variants.clear();
-    passedOver.clear();
-    bool anyPassedOver = false;
     const std::array<Element, 256> &t = table();
     const auto *s = reinterpret_cast<const quint8 *>(text.data());
-    const qsizetype n = text.size();
-    for (qsizetype i = 0; i < n;) {
+    const size_t n = size_t(text.size());
+    // Written through pointers into room made beforehand: level 1 takes at most three bytes
+    // a character (a one-digit number), levels 2 and 3 two (an expansion), level 4 one.
+    const size_t base = key.size();
+    key.resize(base + 3 * n + 8);
+    char *primary = key.data() + base;
+    thread_local std::string levels;
+    levels.resize(5 * n);
+    char *const accents = levels.data();
+    char *const variants = accents + 2 * n;
+    char *const passedOver = variants + 2 * n;
+    char *a = accents;
+    char *v = variants;
+    char *p = passedOver;
+    bool anyPassedOver = false;
+    for (size_t i = 0; i < n;) {
         const Element &e = t[s[i]];
         switch (e.kind) {
         case Ignored:
@@ -150,65 +154,70 @@ void appendKey(std::string &key, QByteArrayView text)
             break;
         case Blank:
         case Punctuation:
-            passedOver += char(e.kind == Blank ? kPlain : s[i]);
+            *p++ = char(e.kind == Blank ? kPlain : s[i]);
             anyPassedOver = true;
             ++i;
             break;
         case Symbol:
-            key += char(kSymbolMark);
-            key += char(s[i]);
-            accents += char(kPlain);
-            variants += char(Small);
-            passedOver += char(kOther);
+            *primary++ = char(kSymbolMark);
+            *primary++ = char(s[i]);
+            *a++ = char(kPlain);
+            *v++ = char(Small);
+            *p++ = char(kOther);
             ++i;
             break;
         case Letter:
-            key += char(e.primary);
-            accents += char(e.accent);
-            variants += char(e.variant);
+            *primary++ = char(e.primary);
+            *a++ = char(e.accent);
+            *v++ = char(e.variant);
             if (e.primary2) {
-                key += char(e.primary2);
-                accents += char(e.accent);
-                variants += char(e.variant);
+                *primary++ = char(e.primary2);
+                *a++ = char(e.accent);
+                *v++ = char(e.variant);
             }
-            passedOver += char(kOther);
+            *p++ = char(kOther);
             ++i;
             break;
         case Digit: {
             // The number, without its leading zeros; those count at level 2.
-            qsizetype zeros = 0;
+            size_t zeros = 0;
             quint8 variant = Small;
             while (i < n && t[s[i]].kind == Digit && t[s[i]].primary == 0) {
                 variant = std::max(variant, t[s[i]].variant);
                 ++zeros;
                 ++i;
             }
-            const qsizetype first = i;
+            const size_t first = i;
             while (i < n && t[s[i]].kind == Digit) {
                 variant = std::max(variant, t[s[i]].variant);
                 ++i;
             }
-            key += char(kNumberMark);
-            appendLength(key, i - first);
-            for (qsizetype k = first; k < i; ++k)
-                key += char('0' + t[s[k]].primary);
-            accents += char(kPlain + std::min<qsizetype>(zeros, 0xFF - kPlain));
-            variants += char(variant);
-            passedOver.append(size_t(i - first + zeros), char(kOther));
+            *primary++ = char(kNumberMark);
+            primary = writeLength(primary, i - first);
+            for (size_t k = first; k < i; ++k)
+                *primary++ = char('0' + t[s[k]].primary);
+            *a++ = char(kPlain + std::min<size_t>(zeros, 0xFF - kPlain));
+            *v++ = char(variant);
+            p = std::fill_n(p, i - first + zeros, char(kOther));
             break;
         }
         }
     }
-    trimTrailing(accents, char(kPlain));
-    trimTrailing(variants, char(Small));
-    key += kLevelEnd;
-    key += accents;
-    key += kLevelEnd;
-    key += variants;
+    // The plain weights at the end of a level say nothing: they are left off.
+    while (a != accents && a[-1] == char(kPlain))
+        --a;
+    while (v != variants && v[-1] == char(Small))
+        --v;
+    *primary++ = kLevelEnd;
+    primary = std::copy(accents, a, primary);
+    *primary++ = kLevelEnd;
+    primary = std::copy(variants, v, primary);
+    key.resize(size_t(primary - key.data()));
     if (anyPassedOver) {
-        trimTrailing(passedOver, char(kOther));
+        while (p != passedOver && p[-1] == char(kOther))
+            --p;
         key += kLevelEnd;
-        key += passedOver;
+        key.append(passedOver, size_t(p - passedOver));
     }
 }
 

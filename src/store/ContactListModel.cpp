@@ -10,20 +10,21 @@
 
 namespace {
 
-// The lines of `rows` in the order of field `field`: the values' sort keys are made once,
-// side by side in one buffer, and the rows sorted by their keys' first sixteen bytes, held
-// beside them as two numbers, by the whole keys only where those are equal and a key is
-// longer, and then by their lines. Most keys (a family name, a date) fit in sixteen bytes,
-// so that most comparisons compare two numbers, however many equal values the book holds.
+// The lines of `rows` in the order of field `field`. The values' sort keys are made once,
+// side by side in one buffer, and the rows are sorted by sixteen key bytes at a time, held
+// beside them as two numbers: first by the keys' first sixteen bytes, then each run of rows
+// that agree so far by the next sixteen, and so on; rows whose keys are equal by their lines.
+// So nearly every comparison compares two numbers, and a key's bytes are read once a round,
+// however long the values and however many of them begin alike: a million rows take a few
+// tenths of a second and some tens of bytes a row while they are sorted.
 std::vector<quint32> orderedLines(const BookLines &book, const LineSet &rows, int field, bool descending)
 {
     constexpr size_t kHeld = 16;
-    constexpr quint32 kLonger = 0x80000000u; // in Entry::key: the key is longer than kHeld
+    constexpr quint32 kLonger = 0x80000000u; // in Entry::key: the key goes on after the bytes held
     struct Entry
     {
-        quint64 high; // the key's first sixteen bytes, zeros after its end: a text's key holds
-        quint64 low;  // no zero and a date's is seven bytes, so equal numbers are equal keys
-                      // unless one is longer
+        quint64 high; // sixteen bytes of the key, zeros after its end: a text's key holds no
+        quint64 low;  // zero and a date's is seven bytes, so equal numbers are equal bytes
         quint32 key;  // the key's index in `starts`, with kLonger
         quint32 line;
     };
@@ -59,45 +60,78 @@ std::vector<quint32> orderedLines(const BookLines &book, const LineSet &rows, in
             shown = AddressBook::shownValue(value);
             value = shown;
         }
-        const size_t start = keys.size();
+        starts.push_back(keys.size());
         if (byDate) {
             // Dates first, in time order (keys of seven bytes each), then the texts that
             // read as no date, as text.
             keys += '\x02';
             if (!dates.appendKey(keys, value)) {
-                keys.resize(start);
+                keys.resize(starts.back());
                 keys += '\x03';
                 Collation::appendKey(keys, value);
             }
         } else {
             Collation::appendKey(keys, value);
         }
-        quint64 held[2] = {0, 0};
-        for (size_t i = 0; i < kHeld && start + i < keys.size(); ++i)
-            held[i / 8] |= quint64(quint8(keys[start + i])) << (56 - 8 * (i % 8));
-        const quint32 index = quint32(starts.size()) | (keys.size() - start > kHeld ? kLonger : 0);
-        entries.push_back(Entry{held[0], held[1], index, quint32(k)});
-        starts.push_back(start);
+        entries.push_back(Entry{0, 0, quint32(starts.size() - 1), quint32(k)});
         return true;
     });
     starts.push_back(keys.size());
 
-    const auto keyOf = [&](quint32 index) {
-        index &= ~kLonger;
+    const auto keyOf = [&](const Entry &e) {
+        const size_t index = e.key & ~kLonger;
         return std::string_view(keys.data() + starts[index], starts[index + 1] - starts[index]);
     };
-    std::sort(entries.begin(), entries.end(), [&](const Entry &a, const Entry &b) {
+    // Holds the key's bytes from `offset` on.
+    const auto hold = [&](Entry &e, size_t offset) {
+        const size_t index = e.key & ~kLonger;
+        const size_t begin = starts[index] + offset;
+        const size_t end = starts[index + 1];
+        quint64 held[2] = {0, 0};
+        for (size_t i = 0; i < kHeld && begin + i < end; ++i)
+            held[i / 8] |= quint64(quint8(keys[begin + i])) << (56 - 8 * (i % 8));
+        e.high = held[0];
+        e.low = held[1];
+        e.key = quint32(index) | (end > begin + kHeld ? kLonger : 0);
+    };
+    const auto before = [descending](const Entry &a, const Entry &b) {
         if (a.high != b.high)
             return (a.high < b.high) != descending;
         if (a.low != b.low)
             return (a.low < b.low) != descending;
-        if ((a.key | b.key) & kLonger) {
-            const int c = keyOf(a.key).compare(keyOf(b.key));
-            if (c != 0)
-                return (c < 0) != descending;
-        }
         return a.line < b.line;
-    });
+    };
+    for (Entry &e : entries)
+        hold(e, 0);
+    std::sort(entries.begin(), entries.end(), before);
+    // Runs of rows whose keys agree so far and go on, with how far they agree.
+    struct Run
+    {
+        size_t first, last, offset;
+    };
+    std::vector<Run> runs{{0, entries.size(), 0}};
+    while (!runs.empty()) {
+        const Run run = runs.back();
+        runs.pop_back();
+        for (size_t i = run.first; i < run.last;) {
+            size_t j = i + 1;
+            bool goesOn = entries[i].key & kLonger;
+            while (j < run.last && entries[j].high == entries[i].high && entries[j].low == entries[i].low) {
+                goesOn = goesOn || (entries[j].key & kLonger);
+                ++j;
+            }
+            // A run of equal keys is in line order already: many rows often hold the same
+            // value, and going through it sixteen bytes at a time would sort it again and again.
+            if (j - i > 1 && goesOn && !std::all_of(entries.begin() + qsizetype(i + 1), entries.begin() + qsizetype(j),
+                                                    [&](const Entry &e) { return keyOf(e) == keyOf(entries[i]); })) {
+                for (size_t k = i; k < j; ++k)
+                    hold(entries[k], run.offset + kHeld);
+                std::sort(entries.begin() + qsizetype(i), entries.begin() + qsizetype(j), before);
+                runs.push_back(Run{i, j, run.offset + kHeld});
+            }
+            i = j;
+        }
+    }
 
     std::vector<quint32> order;
     order.reserve(entries.size() + empty.size());
