@@ -381,6 +381,7 @@ void TfrmMain::Reload()
     // but it stays in the file and keeps its number, so the numbering shows a gap there.
     contactLines = BookLines::read(AddressBook::contactFile());
     m_model->setRows(contactLines, contactLines.nonEmptyLines());
+    lista->showSortOrder(m_model->sortColumn(), m_model->sortOrder());
     lcont->setText(QString::number(m_model->rowCount()));
 }
 
@@ -502,7 +503,12 @@ void TfrmMain::sortList(int column, Qt::SortOrder order)
     const int currentLine = m_model->lineNumber(lista->currentIndex().row());
     const int cardLine = selectedNumber.toInt(); // 0 when no contact is on the card
 
-    m_model->sort(column, order);
+    QString failure;
+    try {
+        m_model->sort(column, order);
+    } catch (const AppError &e) {
+        failure = e.message(); // the rows are in file order: the choice is found again all the same
+    }
     lista->showSortOrder(m_model->sortColumn(), order);
 
     QItemSelection selection;
@@ -549,6 +555,8 @@ void TfrmMain::sortList(int column, Qt::SortOrder order)
         lista->scrollTo(m_model->index(shown, 0), QAbstractItemView::PositionAtCenter);
     else
         lista->scrollToTop();
+    if (!failure.isEmpty())
+        ShowError(failure);
 }
 
 void TfrmMain::Button4Click()
@@ -576,6 +584,7 @@ void TfrmMain::Button4Click()
     rows.finish();
     const qsizetype found = rows.count();
     m_model->setRows(contactLines, std::move(rows));
+    lista->showSortOrder(m_model->sortColumn(), m_model->sortOrder());
     lsear->setText(QString::number(found));
 }
 

@@ -1,11 +1,13 @@
 #include "ContactListModel.h"
 
 #include "AddressBook.h"
+#include "AppError.h"
 #include "CSVStringInfo.h"
 #include "Collation.h"
 #include "TextCodec.h"
 
 #include <algorithm>
+#include <new>
 #include <string_view>
 
 namespace {
@@ -184,16 +186,29 @@ void ContactListModel::sort(int column, Qt::SortOrder order)
     m_sortOrder = order;
     m_cachedRow = -1;
     m_cachedFields.clear();
-    orderRows();
+    const bool sorted = orderRows();
     endResetModel();
+    if (!sorted)
+        throw AppError(QStringLiteral("Memoria insufficiente per ordinare l'elenco: i contatti sono nell'ordine della rubrica."));
 }
 
-void ContactListModel::orderRows()
+bool ContactListModel::orderRows()
 {
+    // The old order goes first, so that a large list is never ordered twice at once.
     m_order.clear();
     m_order.shrink_to_fit();
-    if (m_sortColumn > 0 && m_list.isEmpty() && m_rows.count() > 0)
+    if (m_sortColumn < 1 || !m_list.isEmpty() || m_rows.count() == 0)
+        return true;
+    try {
         m_order = orderedLines(m_book, m_rows, m_sortColumn - 1, m_sortOrder == Qt::DescendingOrder);
+        return true;
+    } catch (const std::bad_alloc &) {
+        // The rows are shown all the same, in file order.
+        m_order.clear();
+        m_order.shrink_to_fit();
+        m_sortColumn = -1;
+        return false;
+    }
 }
 
 qsizetype ContactListModel::bookLine(int row) const

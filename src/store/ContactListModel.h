@@ -34,6 +34,8 @@ public:
     // field is empty ("-") come after all others, in either direction; rows of equal values
     // keep their file order. A column of 0 or less is the file order. The order holds for the
     // rows that setRows() gives from now on; the lines of setNumberedRows() keep theirs.
+    // Without memory enough to sort, the rows are in file order and sortColumn() is -1;
+    // sort() then throws AppError, setRows() says nothing.
     void sort(int column, Qt::SortOrder order = Qt::AscendingOrder) override;
     int sortColumn() const { return m_sortColumn; } // -1: file order
     Qt::SortOrder sortOrder() const { return m_sortOrder; }
@@ -55,7 +57,7 @@ public:
 
 private:
     qsizetype bookLine(int row) const;
-    void orderRows();
+    bool orderRows(); // false: no memory to sort, file order instead
     QByteArrayView lineView(int row) const;
     const QList<QByteArrayView> &splitRow(int row) const;
 
