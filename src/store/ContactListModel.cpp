@@ -41,20 +41,12 @@ std::vector<quint32> orderedLines(const BookLines &book, const LineSet &rows, in
     DateSortKeys dates;
     QByteArray shown;
 
-    book.forEachLine([&](qsizetype k, QByteArrayView line) {
+    SearchValues(book, field).forEach([&](qsizetype k, QByteArrayView value) {
         if (!rows.contains(k))
-            return true;
-        QByteArrayView value;
-        int f = 0;
-        TCSVStringInfo::forEachField(line, [&](QByteArrayView v) {
-            if (f++ < field)
-                return true;
-            value = v;
-            return false;
-        });
+            return;
         if (value.isEmpty() || value == "-") {
             empty.push_back(quint32(k));
-            return true;
+            return;
         }
         // The value as the list shows it, and as much of it as the list shows.
         value = value.first(std::min(value.size(), TextCodec::ShownLength));
@@ -76,7 +68,6 @@ std::vector<quint32> orderedLines(const BookLines &book, const LineSet &rows, in
             Collation::appendKey(keys, value);
         }
         entries.push_back(Entry{0, 0, quint32(starts.size() - 1), quint32(k)});
-        return true;
     });
     starts.push_back(keys.size());
 
