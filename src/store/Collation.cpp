@@ -133,9 +133,10 @@ void appendKey(std::string &key, QByteArrayView text)
     const auto *s = reinterpret_cast<const quint8 *>(text.data());
     const size_t n = size_t(text.size());
     // Written through pointers into room made beforehand: level 1 takes at most three bytes
-    // a character (a one-digit number), levels 2 and 3 two (an expansion), level 4 one.
+    // a character (a one-digit number), levels 2 and 3 two each (an expansion), and all three
+    // go into the key before level 4 is added.
     const size_t base = key.size();
-    key.resize(base + 3 * n + 8);
+    key.resize(base + 7 * n + 8);
     char *primary = key.data() + base;
     thread_local std::string levels;
     levels.resize(5 * n);

@@ -751,6 +751,7 @@ void TestStore::collation_data()
     QTest::newRow("oe ligature as oe") << QByteArray("\x9Cuvre") << QByteArray("oeuvre") << 1;
     QTest::newRow("OE ligature before of") << QByteArray("\x8Cuvre") << QByteArray("of") << -1;
     QTest::newRow("ae ligature as ae") << QByteArray("\xC6gir") << QByteArray("aegir") << 1;
+    QTest::newRow("ligatures only") << QByteArray(60, '\xE6') << QByteArray("ae").repeated(60) << 1;
     QTest::newRow("eth after d") << QByteArray("\xF0" "a") << QByteArray("dz") << 1;
     QTest::newRow("eth before e") << QByteArray("\xD0" "z") << QByteArray("ea") << -1;
     QTest::newRow("ordinal a between a and A") << QByteArray("\xAA") << QByteArray("A") << -1;
