@@ -132,17 +132,17 @@ void appendKey(std::string &key, QByteArrayView text)
     const std::array<Element, 256> &t = table();
     const auto *s = reinterpret_cast<const quint8 *>(text.data());
     const size_t n = size_t(text.size());
-    // Written through pointers into room made beforehand: level 1 takes at most three bytes
-    // a character (a one-digit number), levels 2 and 3 two each (an expansion), and all three
-    // go into the key before level 4 is added.
-    const size_t base = key.size();
-    key.resize(base + 7 * n + 8);
-    char *primary = key.data() + base;
+    // Written through pointers into room made beforehand, then added to the key level by
+    // level: level 1 takes at most three bytes a character (a one-digit number), levels 2
+    // and 3 two each (an expansion), level 4 one.
     thread_local std::string levels;
-    levels.resize(5 * n);
-    char *const accents = levels.data();
+    if (levels.size() < 8 * n + 8)
+        levels.resize(8 * n + 8);
+    char *const primaries = levels.data();
+    char *const accents = primaries + 3 * n + 8;
     char *const variants = accents + 2 * n;
     char *const passedOver = variants + 2 * n;
+    char *primary = primaries;
     char *a = accents;
     char *v = variants;
     char *p = passedOver;
@@ -209,11 +209,11 @@ void appendKey(std::string &key, QByteArrayView text)
         --a;
     while (v != variants && v[-1] == char(Small))
         --v;
-    *primary++ = kLevelEnd;
-    primary = std::copy(accents, a, primary);
-    *primary++ = kLevelEnd;
-    primary = std::copy(variants, v, primary);
-    key.resize(size_t(primary - key.data()));
+    key.append(primaries, size_t(primary - primaries));
+    key += kLevelEnd;
+    key.append(accents, size_t(a - accents));
+    key += kLevelEnd;
+    key.append(variants, size_t(v - variants));
     if (anyPassedOver) {
         while (p != passedOver && p[-1] == char(kOther))
             --p;

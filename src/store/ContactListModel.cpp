@@ -6,7 +6,10 @@
 #include "Collation.h"
 #include "TextCodec.h"
 
+#include <QtEndian>
+
 #include <algorithm>
+#include <cstring>
 #include <new>
 #include <string_view>
 
@@ -80,11 +83,11 @@ std::vector<quint32> orderedLines(const BookLines &book, const LineSet &rows, in
         const size_t index = e.key & ~kLonger;
         const size_t begin = starts[index] + offset;
         const size_t end = starts[index + 1];
-        quint64 held[2] = {0, 0};
-        for (size_t i = 0; i < kHeld && begin + i < end; ++i)
-            held[i / 8] |= quint64(quint8(keys[begin + i])) << (56 - 8 * (i % 8));
-        e.high = held[0];
-        e.low = held[1];
+        char bytes[kHeld] = {};
+        if (end > begin)
+            std::memcpy(bytes, keys.data() + begin, std::min(kHeld, end - begin));
+        e.high = qFromBigEndian<quint64>(bytes);
+        e.low = qFromBigEndian<quint64>(bytes + 8);
         e.key = quint32(index) | (end > begin + kHeld ? kLonger : 0);
     };
     const auto before = [descending](const Entry &a, const Entry &b) {
