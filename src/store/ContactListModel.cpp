@@ -120,9 +120,13 @@ std::vector<quint32> orderedLines(const BookLines &book, const LineSet &rows, in
             // value, and going through it sixteen bytes at a time would sort it again and again.
             if (j - i > 1 && goesOn && !std::all_of(entries.begin() + qsizetype(i + 1), entries.begin() + qsizetype(j),
                                                     [&](const Entry &e) { return keyOf(e) == keyOf(entries[i]); })) {
-                for (size_t k = i; k < j; ++k)
+                bool alike = true; // in the next bytes too: the run stays in line order
+                for (size_t k = i; k < j; ++k) {
                     hold(entries[k], run.offset + kHeld);
-                std::sort(entries.begin() + qsizetype(i), entries.begin() + qsizetype(j), before);
+                    alike = alike && entries[k].high == entries[i].high && entries[k].low == entries[i].low;
+                }
+                if (!alike)
+                    std::sort(entries.begin() + qsizetype(i), entries.begin() + qsizetype(j), before);
                 runs.push_back(Run{i, j, run.offset + kHeld});
             }
             i = j;
