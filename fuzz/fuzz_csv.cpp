@@ -5,7 +5,11 @@
 #include "store/AddressBook.h"
 #include "store/BookLines.h"
 #include "store/CSVStringInfo.h"
+#include "store/Collation.h"
 #include "store/ContactListModel.h"
+#include "store/TextCodec.h"
+
+#include <vector>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
@@ -54,6 +58,31 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         FUZZ_CHECK(model.fields(r).size() == TContatto::FieldCount);
         for (int c = 0; c < model.columnCount(); ++c)
             (void)model.data(model.index(r, c), Qt::DisplayRole);
+    }
+
+    // Sorted by a column, the rows are the same lines in another order; ascending, the
+    // values shown (short enough to be compared whole) are in the collation's order.
+    const int column = input.isEmpty() ? 1 : 1 + quint8(input[0]) % TContatto::FieldCount;
+    const bool descending = size % 2;
+    model.sort(column, descending ? Qt::DescendingOrder : Qt::AscendingOrder);
+    FUZZ_CHECK(model.rowCount() == lines.size());
+    std::vector<bool> listed(size_t(lines.size()), false);
+    QByteArray previous;
+    for (int r = 0; r < model.rowCount(); ++r) {
+        const int line = model.lineNumber(r) - 1;
+        FUZZ_CHECK(line >= 0 && line < lines.size() && !listed[size_t(line)]);
+        listed[size_t(line)] = true;
+        FUZZ_CHECK(model.line(r) == lines[line]);
+        const QByteArray value = model.field(r, column - 1);
+        const bool empty = value.isEmpty() || value == "-";
+        if (!descending && column - 1 != TContatto::datainserimento && value.size() <= TextCodec::ShownLength) {
+            const QByteArray shown = AddressBook::shownValue(value);
+            if (!empty && r > 0 && !previous.isNull())
+                FUZZ_CHECK(Collation::compare(previous, shown) <= 0);
+            previous = empty ? QByteArray() : shown;
+        }
+        if (!empty)
+            FUZZ_CHECK(Collation::compare(value, value) == 0);
     }
     return 0;
 }

@@ -95,9 +95,7 @@ void ContactListView::fitNumberColumn()
     const auto *contacts = qobject_cast<const ContactListModel *>(model());
     if (!contacts || contacts->columnCount() <= kNumberColumn)
         return;
-    int largest = 0;
-    for (int row = 0, rows = contacts->rowCount(); row < rows; ++row)
-        largest = std::max(largest, contacts->lineNumber(row));
+    const int largest = contacts->largestLineNumber();
     // The widest digit as often as the largest number has digits.
     const QFontMetricsF metrics(font());
     QChar widest = u'0';
@@ -115,6 +113,20 @@ void ContactListView::copyColumnWidths(const QTableView *from)
     for (int c = 0; c < from->model()->columnCount(); ++c)
         setColumnWidth(c, from->columnWidth(c));
     fitNumberColumn();
+}
+
+void ContactListView::enableSorting()
+{
+    QHeaderView *header = horizontalHeader();
+    header->setSectionsClickable(true);
+    showSortOrder(-1, Qt::AscendingOrder);
+    header->setSortIndicatorShown(true);
+    connect(header, &QHeaderView::sectionClicked, this, &ContactListView::columnClicked);
+}
+
+void ContactListView::showSortOrder(int column, Qt::SortOrder order)
+{
+    horizontalHeader()->setSortIndicator(column >= 1 ? column : -1, order);
 }
 
 QList<std::pair<int, int>> ContactListView::selectedSpans() const

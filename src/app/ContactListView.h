@@ -24,6 +24,10 @@ public:
     const QString &hint() const { return m_hint; }
     // Copies column captions and widths from another list; "N." still fits this list's numbers.
     void copyColumnWidths(const QTableView *from);
+    // Makes the column headers clickable (columnClicked) and shows the order of the rows with
+    // the header's arrow, set by showSortOrder(); a column below 1 shows none.
+    void enableSorting();
+    void showSortOrder(int column, Qt::SortOrder order);
 
     // The selected rows as spans of first and last row, ascending and each row once.
     // A selection is a handful of ranges however many rows it covers, so this costs
@@ -34,6 +38,7 @@ public:
 Q_SIGNALS:
     void mousePressed();
     void enterPressed();
+    void columnClicked(int column);
 
 protected:
     void mousePressEvent(QMouseEvent *event) override;

@@ -3,6 +3,7 @@
 #include "CardLabel.h"
 #include "ContactListView.h"
 #include "Messages.h"
+#include "WaitCursor.h"
 #include "frmSplashUnit.h"
 #include "store/AddressBook.h"
 #include "store/CSVStringInfo.h"
@@ -28,6 +29,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScopeGuard>
+#include <QScopedValueRollback>
 #include <QScreen>
 #include <QShortcut>
 #include <QStyle>
@@ -128,6 +130,7 @@ void TfrmMain::buildWindow()
     lista = new ContactListView(GroupBox1);
     lista->setObjectName(QStringLiteral("lista"));
     lista->setModel(m_model);
+    lista->enableSorting();
     middle->addWidget(lista, 1);
 
     gb = new QGroupBox(QStringLiteral("Scheda contatto:"), GroupBox1);
@@ -289,6 +292,8 @@ void TfrmMain::buildWindow()
     connect(m_model, &QAbstractItemModel::modelReset, this, &TfrmMain::updateSelectedCount);
     connect(lista, &ContactListView::mousePressed, this, [this] { Messages::guarded([this] { listaMouseDown(); }); });
     connect(lista, &QAbstractItemView::doubleClicked, this, [this] { Messages::guarded([this] { listaDblClick(); }); });
+    connect(lista, &ContactListView::columnClicked, this,
+            [this](int column) { Messages::guarded([&] { listaColumnClick(column); }); });
 
     // Keyboard comfort: Ctrl+F to the search key, F5 reloads, Delete deletes the selected rows.
     auto *find = new QShortcut(QKeySequence::Find, this);
@@ -376,6 +381,7 @@ void TfrmMain::Reload()
     // but it stays in the file and keeps its number, so the numbering shows a gap there.
     contactLines = BookLines::read(AddressBook::contactFile());
     m_model->setRows(contactLines, contactLines.nonEmptyLines());
+    lista->showSortOrder(m_model->sortColumn(), m_model->sortOrder());
     lcont->setText(QString::number(m_model->rowCount()));
 }
 
@@ -396,6 +402,8 @@ void TfrmMain::LoadLis(int fieldIndex)
 
 void TfrmMain::onSelectionChanged(const QItemSelection &selected, const QItemSelection &deselected)
 {
+    if (m_restoringSelection)
+        return;
     // The card shows the row of the latest change: the current row when it changed,
     // otherwise the last row of the change.
     const int current = lista->selectionModel()->currentIndex().row();
@@ -470,6 +478,87 @@ void TfrmMain::listaDblClick()
     Button2Click();
 }
 
+void TfrmMain::listaColumnClick(int column)
+{
+    Qt::SortOrder order = Qt::AscendingOrder;
+    if (column >= 1 && column == m_model->sortColumn() && m_model->sortOrder() == Qt::AscendingOrder)
+        order = Qt::DescendingOrder;
+    sortList(column, order);
+}
+
+void TfrmMain::sortList(int column, Qt::SortOrder order)
+{
+    // A selection scattered over more ranges than this would make every repaint and every
+    // click of the list crawl (the selection is a list of ranges, searched cell by cell):
+    // then only the contact on the card stays chosen.
+    constexpr int kMostRanges = 1000;
+
+    WaitCursor wait;
+    // The chosen contacts by their lines: their rows change with the order.
+    std::vector<bool> chosen(size_t(contactLines.size()), false);
+    for (const auto &[first, last] : lista->selectedSpans()) {
+        for (int row = first; row <= last; ++row)
+            chosen[size_t(m_model->lineNumber(row) - 1)] = true;
+    }
+    const int currentLine = m_model->lineNumber(lista->currentIndex().row());
+    const int cardLine = selectedNumber.toInt(); // 0 when no contact is on the card
+
+    QString failure;
+    try {
+        m_model->sort(column, order);
+    } catch (const AppError &e) {
+        failure = e.message(); // the rows are in file order: the choice is found again all the same
+    }
+    lista->showSortOrder(m_model->sortColumn(), order);
+
+    QItemSelection selection;
+    int currentRow = -1;
+    int cardRow = -1;
+    int spans = 0;
+    const int lastColumn = m_model->columnCount() - 1;
+    for (int row = 0, rows = m_model->rowCount(), start = -1; row <= rows; ++row) {
+        bool in = false;
+        if (row < rows) {
+            const int line = m_model->lineNumber(row);
+            if (line == currentLine)
+                currentRow = row;
+            if (line == cardLine)
+                cardRow = row;
+            in = chosen[size_t(line - 1)];
+        }
+        if (in && start < 0)
+            start = row;
+        if (!in && start >= 0) {
+            if (++spans <= kMostRanges)
+                selection.select(m_model->index(start, 0), m_model->index(row - 1, lastColumn));
+            start = -1;
+        }
+    }
+    if (spans > kMostRanges) {
+        selection.clear();
+        if (cardRow >= 0 && chosen[size_t(cardLine - 1)])
+            selection.select(m_model->index(cardRow, 0), m_model->index(cardRow, lastColumn));
+    }
+    {
+        const QScopedValueRollback restoring(m_restoringSelection, true);
+        QItemSelectionModel *model = lista->selectionModel();
+        if (currentRow >= 0)
+            model->setCurrentIndex(m_model->index(currentRow, 0), QItemSelectionModel::NoUpdate);
+        model->select(selection, QItemSelectionModel::Select);
+    }
+    // The card goes on showing its contact, now on another row.
+    if (cardRow >= 0)
+        selectedIndex = cardRow;
+    updateSelectedCount();
+    const int shown = cardRow >= 0 ? cardRow : currentRow;
+    if (shown >= 0)
+        lista->scrollTo(m_model->index(shown, 0), QAbstractItemView::PositionAtCenter);
+    else
+        lista->scrollToTop();
+    if (!failure.isEmpty())
+        ShowError(failure);
+}
+
 void TfrmMain::Button4Click()
 {
     // The key is taken exactly as typed; only the letters A to Z are compared without case.
@@ -495,6 +584,7 @@ void TfrmMain::Button4Click()
     rows.finish();
     const qsizetype found = rows.count();
     m_model->setRows(contactLines, std::move(rows));
+    lista->showSortOrder(m_model->sortColumn(), m_model->sortOrder());
     lsear->setText(QString::number(found));
 }
 

@@ -60,6 +60,12 @@ public:
     void listaSelectItem(int row);
     void listaMouseDown();
     void listaDblClick();
+    // A click on a column header: "N." shows the file's order, another column sorts the rows
+    // by its values, and a second click on the same column reverses them.
+    void listaColumnClick(int column);
+    // Shows the rows in the order of `column` (below 1: the file's order). Only the view
+    // changes: each row keeps its line number, and the chosen contacts stay chosen.
+    void sortList(int column, Qt::SortOrder order);
 
     // Buttons and card links.
     void Button1Click(); // Aggiungi ...
@@ -97,6 +103,7 @@ private:
     ContactListModel *m_model;
     QPointer<TfrmSplash> splashWindow;
     bool m_shown = false;
+    bool m_restoringSelection = false; // the selection is being put back after a sort
 
     QComboBox *cbcerca;
     QLineEdit *txtsearch;

@@ -8,6 +8,8 @@
 #include <QList>
 #include <QStringList>
 
+#include <vector>
+
 // The rows of a contact list: each row is one line of the address book, shown as its line
 // number ("N.") and its 18 fields. The model shares the book's block and keeps which lines
 // are rows as one bit a line; it splits a line only when its fields are asked for, so a list
@@ -27,7 +29,19 @@ public:
     void setNumberedRows(const QByteArrayList &lines, QList<int> numbers);
     void clear();
 
+    // Orders the rows by column `column`, 1 to 18, the field shown there: in Italian dictionary
+    // order (see Collation), the date column by date where its text reads as one. Rows whose
+    // field is empty ("-") come after all others, in either direction; rows of equal values
+    // keep their file order. A column of 0 or less is the file order. The order holds for the
+    // rows that setRows() gives from now on; the lines of setNumberedRows() keep theirs.
+    // Without memory enough to sort, the rows are in file order and sortColumn() is -1;
+    // sort() then throws AppError, setRows() says nothing.
+    void sort(int column, Qt::SortOrder order = Qt::AscendingOrder) override;
+    int sortColumn() const { return m_sortColumn; } // -1: file order
+    Qt::SortOrder sortOrder() const { return m_sortOrder; }
+
     int lineNumber(int row) const;            // the "N." caption of the row
+    int largestLineNumber() const;            // of all rows; 0 when there are none
     QByteArray line(int row) const;           // the row's line as stored
     QByteArray field(int row, int k) const;   // field k (0..17); empty when the line is short
     QByteArrayList fields(int row) const;     // always 18 fields
@@ -42,11 +56,17 @@ public:
     QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
 
 private:
+    qsizetype bookLine(int row) const;
+    bool orderRows(); // false: no memory to sort, file order instead
     QByteArrayView lineView(int row) const;
     const QList<QByteArrayView> &splitRow(int row) const;
 
     BookLines m_book;
     LineSet m_rows;
+    // The book's line of each row when the rows are sorted; empty in file order.
+    std::vector<quint32> m_order;
+    int m_sortColumn = -1;
+    Qt::SortOrder m_sortOrder = Qt::AscendingOrder;
     QByteArrayList m_list;  // the lines of setNumberedRows
     QList<int> m_numbers;   // their captions
     mutable int m_cachedRow = -1;

@@ -105,21 +105,19 @@ QByteArray now()
     return stored(QDateTime::currentDateTime());
 }
 
+std::array<Form, 2> forms(const QLocale &locale)
+{
+    // The locale's own form first, then the fixed one written where the locale's cannot be.
+    return {Form{locale, dateFormat(locale), timeFormat(locale)}, Form{QLocale::c(), kFixedDate, kFixedTime}};
+}
+
 std::optional<QDateTime> parse(QStringView text, const QLocale &locale)
 {
     qsizetype start = 0;
     while (start < text.size() && text[start].isSpace())
         ++start;
     const QString s = text.mid(start).toString();
-    // The locale's own form first, then the fixed one written where the locale's cannot be.
-    struct Form
-    {
-        QLocale locale;
-        QString date;
-        QString time;
-    };
-    const Form forms[] = {{locale, dateFormat(locale), timeFormat(locale)}, {QLocale::c(), kFixedDate, kFixedTime}};
-    for (const Form &f : forms) {
+    for (const Form &f : forms(locale)) {
         const QDateTime moment = f.locale.toDateTime(s, f.date + u' ' + f.time);
         if (moment.isValid())
             return moment;

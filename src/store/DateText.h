@@ -3,6 +3,7 @@
 #include <QDateTime>
 #include <QLocale>
 #include <QString>
+#include <array>
 #include <optional>
 
 // The date-and-time text stored with every contact and with the reminder note:
@@ -28,5 +29,15 @@ QByteArray now();
 // Reads a text written by format() back, with or without its time part.
 // Leading blanks are skipped.
 std::optional<QDateTime> parse(QStringView text, const QLocale &locale = QLocale());
+
+// The two forms a stored text may have, in the order parse() tries them: the locale's own,
+// then the fixed one. The date, a blank and the time; the date alone at midnight.
+struct Form
+{
+    QLocale locale;
+    QString date; // a QLocale date format
+    QString time; // a QLocale time format
+};
+std::array<Form, 2> forms(const QLocale &locale = QLocale());
 
 } // namespace DateText

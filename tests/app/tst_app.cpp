@@ -22,6 +22,7 @@
 #include <QScopeGuard>
 #include <QDir>
 #include <QGroupBox>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -141,6 +142,15 @@ void doubleClick(TfrmMain &w, QPoint at)
     QTest::mouseRelease(w.lista->viewport(), Qt::LeftButton, {}, at);
 }
 
+// A click on the header of `column`, scrolled into view first.
+void clickHeader(TfrmMain &w, int column)
+{
+    w.lista->scrollTo(w.listModel()->index(0, column));
+    QHeaderView *header = w.lista->horizontalHeader();
+    const QPoint at(header->sectionViewportPosition(column) + header->sectionSize(column) / 2, header->height() / 2);
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, at);
+}
+
 QList<int> listedNumbers(TfrmMain &w)
 {
     QList<int> n;
@@ -168,12 +178,15 @@ private Q_SLOTS:
     void layoutKeepsItsSizes();
     void unreadableBookIsReported();
     void addFromMainWindow();
+    void modifyFromDoubleClick_data();
     void modifyFromDoubleClick();
     void modifyOfVanishedLine();
     void cancelledModifyReloads();
     void nothingChosenNothingDone();
     void search_data();
     void search();
+    void sortByHeader_data();
+    void sortByHeader();
     void deleteSelectedRows_data();
     void deleteSelectedRows();
     void deleteFromSearchResult();
@@ -457,12 +470,26 @@ void TestMainWindow::addFromMainWindow()
     QVERIFY(folder.read(QStringLiteral("data/contact.csv")).startsWith(book(3) + "Zeno,Ultimo,-,-,-,-,-,-,+39,+39,+39,+39,-,-,-,-,-,"));
 }
 
+void TestMainWindow::modifyFromDoubleClick_data()
+{
+    QTest::addColumn<QList<int>>("headerClicks");
+    QTest::addColumn<int>("row");
+    QTest::addColumn<int>("lineNumber"); // of the contact on that row
+    QTest::newRow("file order") << QList<int>{} << 1 << 2;
+    QTest::newRow("sorted by Cognome, descending") << QList<int>{2, 2} << 0 << 3;
+}
+
 void TestMainWindow::modifyFromDoubleClick()
 {
+    QFETCH(QList<int>, headerClicks);
+    QFETCH(int, row);
+    QFETCH(int, lineNumber);
     TestFolder folder;
     folder.write(QStringLiteral("data/contact.csv"), book(3));
     TfrmMain w;
     w.show();
+    for (int column : headerClicks)
+        clickHeader(w, column);
     QString title;
     QString loaded;
     OnModal change([&](QWidget *editor) {
@@ -471,22 +498,24 @@ void TestMainWindow::modifyFromDoubleClick()
         setBox(editor, "txtcitta", QStringLiteral("Roma"));
         button(editor, "butt")->click();
     });
-    doubleClick(w, w.lista->visualRect(w.listModel()->index(1, 2)).center());
+    doubleClick(w, w.lista->visualRect(w.listModel()->index(row, 2)).center());
     QVERIFY(change.ran());
     QCOMPARE(title, QStringLiteral("Modifica contatto"));
-    QCOMPARE(loaded, QStringLiteral("Nome2"));
+    QCOMPARE(loaded, QStringLiteral("Nome%1").arg(lineNumber));
     const QByteArrayList saved = AddressBook::splitLines(folder.read(QStringLiteral("data/contact.csv")));
     QCOMPARE(saved.size(), 3);
-    QCOMPARE(saved[0], contact(1));
-    QCOMPARE(saved[2], contact(3));
-    QByteArray expected = contact(2);
+    for (int k = 1; k <= 3; ++k) {
+        if (k != lineNumber)
+            QCOMPARE(saved[k - 1], contact(k));
+    }
+    QByteArray expected = contact(lineNumber);
     expected.replace("Milano", "Roma");
     expected.chop(QByteArray("03/03/2008 09:05:07").size());
-    QVERIFY2(saved[1].startsWith(expected), saved[1].constData());
-    QVERIFY(!saved[1].endsWith("03/03/2008 09:05:07"));
-    // Reloaded: nothing chosen, the card cleared.
+    QVERIFY2(saved[lineNumber - 1].startsWith(expected), saved[lineNumber - 1].constData());
+    QVERIFY(!saved[lineNumber - 1].endsWith("03/03/2008 09:05:07"));
+    // Reloaded in the same order: nothing chosen, the card cleared.
     QVERIFY(w.selectedNumber.isEmpty());
-    QCOMPARE(w.listModel()->field(1, 5), QByteArray("Roma"));
+    QCOMPARE(w.listModel()->field(row, 5), QByteArray("Roma"));
 }
 
 void TestMainWindow::modifyOfVanishedLine()
@@ -601,6 +630,88 @@ void TestMainWindow::search()
     }
 }
 
+void TestMainWindow::sortByHeader_data()
+{
+    QTest::addColumn<int>("column");
+    QTest::addColumn<int>("clicks");
+    QTest::addColumn<QList<int>>("order"); // line numbers as listed
+    // Accents and case count only where the letters are equal; blanks are passed over.
+    QTest::newRow("Cognome") << 2 << 1 << QList<int>{2, 3, 5, 4, 1};
+    QTest::newRow("Cognome, again: reversed") << 2 << 2 << QList<int>{1, 4, 5, 3, 2};
+    // The organisations first, either way; "&#44;" counts as the comma it shows.
+    QTest::newRow("Organizzazione, empty last") << 4 << 1 << QList<int>{5, 4, 2, 1, 3};
+    QTest::newRow("Organizzazione reversed, empty last") << 4 << 2 << QList<int>{2, 4, 5, 1, 3};
+    QTest::newRow("CAP, numbers as numbers") << 7 << 1 << QList<int>{2, 3, 5, 1, 4};
+    // By date and time, both stored forms; a text that is no date after the dates.
+    QTest::newRow("Data inserimento") << 18 << 1 << QList<int>{4, 2, 3, 1, 5};
+}
+
+void TestMainWindow::sortByHeader()
+{
+    QFETCH(int, column);
+    QFETCH(int, clicks);
+    QFETCH(QList<int>, order);
+    TestFolder folder;
+    folder.write(QStringLiteral("data/contact.csv"), lines({
+        line({{0, "N1"}, {1, "Rossi"}, {6, "20100"}, {17, "05/05/2010 11:00:00"}}),
+        line({{0, "N2"}, {1, "de Luca"}, {3, "Beta"}, {6, "9"}, {17, "01/02/2009"}}),
+        line({{0, "N3"}, {1, "\xC8rcoli"}, {6, "10"}, {17, DateText::stored(QDateTime(QDate(2010, 5, 5), QTime(9, 30)))}}),
+        line({{0, "N4"}, {1, "rossi"}, {3, "alfa&#44; beta"}, {17, "28/12/2008 23:58:58"}}),
+        line({{0, "N5"}, {1, "Esposito"}, {3, "Alfa"}, {6, "00010"}, {17, "ieri"}}),
+    }));
+    TfrmMain w;
+    w.show();
+    select(w, 2);
+    select(w, 4, Qt::ControlModifier);
+    for (int i = 0; i < clicks; ++i)
+        clickHeader(w, column);
+    QCOMPARE(listedNumbers(w), order);
+    const QHeaderView *header = w.lista->horizontalHeader();
+    QCOMPARE(header->sortIndicatorSection(), column);
+    QCOMPARE(header->sortIndicatorOrder(), clicks == 2 ? Qt::DescendingOrder : Qt::AscendingOrder);
+
+    // The same contacts stay chosen and on the card, on their new rows.
+    QList<int> chosen;
+    for (int row : w.selectedRows())
+        chosen.append(w.listModel()->lineNumber(row));
+    QList<int> shownChosen = order;
+    shownChosen.removeIf([](int n) { return n != 3 && n != 5; });
+    QCOMPARE(chosen, shownChosen);
+    QCOMPARE(w.selectedNumber, QStringLiteral("5"));
+    QCOMPARE(text(&w, "lnome"), QStringLiteral("N5"));
+    QCOMPARE(text(&w, "lsel"), QStringLiteral("2"));
+    w.listaMouseDown();
+    QVERIFY(w.lista->hint().startsWith(QStringLiteral("Nome: N5\r")));
+    // The export window lists them as shown.
+    {
+        TfrmEsporta exportWindow(&w);
+        exportWindow.LoadSelected();
+        const auto *exported = exportWindow.findChild<ContactListView *>(QStringLiteral("lista"));
+        QList<int> names;
+        for (int row = 0; row < exported->model()->rowCount(); ++row)
+            names.append(exported->model()->index(row, 1).data().toString().mid(1).toInt());
+        QCOMPARE(names, shownChosen);
+    }
+
+    // A search shows its rows in the same order, and so does a reload.
+    w.findChild<QComboBox *>(QStringLiteral("cbcerca"))->setCurrentIndex(0);
+    w.findChild<QLineEdit *>(QStringLiteral("txtsearch"))->setText(QStringLiteral("n"));
+    QList<int> found = order;
+    found.removeIf([](int n) { return n == 1; });
+    folder.write(QStringLiteral("data/contact.csv"), folder.read(QStringLiteral("data/contact.csv")).replace("N1,", "X1,"));
+    button(&w, "BitBtn3")->click();
+    button(&w, "Button4")->click();
+    QCOMPARE(listedNumbers(w), found);
+    button(&w, "BitBtn3")->click();
+    QCOMPARE(listedNumbers(w), order);
+    QCOMPARE(header->sortIndicatorSection(), column);
+
+    // "N." is the file's order again, without an arrow.
+    clickHeader(w, 0);
+    QCOMPARE(listedNumbers(w), (QList<int>{1, 2, 3, 4, 5}));
+    QCOMPARE(header->sortIndicatorSection(), -1);
+}
+
 void TestMainWindow::deleteSelectedRows_data()
 {
     QTest::addColumn<QByteArray>("file");
@@ -608,20 +719,25 @@ void TestMainWindow::deleteSelectedRows_data()
     QTest::addColumn<bool>("yes");
     QTest::addColumn<QByteArray>("meanwhile"); // written by another program once the list is shown
     QTest::addColumn<QByteArray>("after");
-    QTest::newRow("three of five") << book(5) << QList<int>{0, 2, 4} << true << QByteArray() << lines({contact(2), contact(4)});
-    QTest::newRow("answer No") << book(3) << QList<int>{1} << false << QByteArray() << book(3);
+    QTest::addColumn<QList<int>>("headerClicks"); // before the rows are chosen
+    QTest::newRow("three of five") << book(5) << QList<int>{0, 2, 4} << true << QByteArray() << lines({contact(2), contact(4)})
+                                   << QList<int>{};
+    QTest::newRow("answer No") << book(3) << QList<int>{1} << false << QByteArray() << book(3) << QList<int>{};
     QTest::newRow("only the chosen of two lines differing in case")
         << lines({contact(1), contact(1).toUpper(), contact(2)}) << QList<int>{1} << true << QByteArray()
-        << lines({contact(1), contact(2)});
+        << lines({contact(1), contact(2)}) << QList<int>{};
     QTest::newRow("quoted field, trailing comma, 19 fields")
         << lines({"\"Anna, Maria\"," + contact(1).mid(6), contact(2) + ",", contact(3) + ",in piu", contact(4)})
-        << QList<int>{0, 1, 2} << true << QByteArray() << lines({contact(4)});
+        << QList<int>{0, 1, 2} << true << QByteArray() << lines({contact(4)}) << QList<int>{};
     QTest::newRow("chosen then unselected: same lines, CR LF")
         << QByteArray(contact(1) + "\n" + contact(2) + "\n") << QList<int>{1, 1} << true << QByteArray()
-        << lines({contact(1), contact(2)});
+        << lines({contact(1), contact(2)}) << QList<int>{};
     // The list no longer shows the file: nothing is written over what the other program
     // wrote, the list shows it and the user is told.
-    QTest::newRow("file changed since it was listed") << book(3) << QList<int>{1} << true << book(4) << book(4);
+    QTest::newRow("file changed since it was listed") << book(3) << QList<int>{1} << true << book(4) << book(4) << QList<int>{};
+    // Rows 1 and 3 as shown are lines 5 and 3.
+    QTest::newRow("sorted by Cognome, descending") << book(5) << QList<int>{0, 2} << true << QByteArray()
+                                                   << lines({contact(1), contact(2), contact(4)}) << QList<int>{2, 2};
 }
 
 void TestMainWindow::deleteSelectedRows()
@@ -631,10 +747,13 @@ void TestMainWindow::deleteSelectedRows()
     QFETCH(bool, yes);
     QFETCH(QByteArray, meanwhile);
     QFETCH(QByteArray, after);
+    QFETCH(QList<int>, headerClicks);
     TestFolder folder;
     folder.write(QStringLiteral("data/contact.csv"), file);
     TfrmMain w;
     w.show();
+    for (int column : headerClicks)
+        clickHeader(w, column);
     for (int i = 0; i < clicks.size(); ++i)
         select(w, clicks[i], i == 0 ? Qt::NoModifier : Qt::ControlModifier);
     if (!meanwhile.isEmpty())

@@ -7,6 +7,7 @@
 #include "store/BookLines.h"
 #include "store/LineSet.h"
 #include "store/CSVStringInfo.h"
+#include "store/Collation.h"
 #include "store/DataFolderLock.h"
 #include "store/DateText.h"
 #include "store/TextCodec.h"
@@ -67,6 +68,8 @@ private Q_SLOTS:
     void oneProgramPerDataFolder();
     void searchFoldsOnlyAsciiLetters_data();
     void searchFoldsOnlyAsciiLetters();
+    void collation_data();
+    void collation();
 };
 
 void TestStore::split_data()
@@ -564,6 +567,26 @@ void TestStore::dateText()
     // The evening too, where a 12-hour clock without its marker would read back as morning.
     const QDateTime evening(QDate(2008, 3, 3), QTime(21, 5, 7));
     QCOMPARE(DateText::parse(TextCodec::fromAnsi(DateText::stored(evening, locale)), locale), evening);
+
+    // Sorting by date: both forms in time order, the same moment with the same key.
+    DateSortKeys sortKeys(locale);
+    std::string previous;
+    for (const QDateTime &m : {QDateTime(QDate(2008, 3, 3), QTime(0, 0)), QDateTime(QDate(2008, 3, 3), QTime(0, 30, 5)),
+                               moment, QDateTime(QDate(2008, 3, 3), QTime(12, 30)), evening,
+                               QDateTime(QDate(2008, 3, 4), QTime(1, 0)), QDateTime(QDate(2008, 12, 28), QTime(23, 58, 58))}) {
+        std::string key;
+        QVERIFY(sortKeys.appendKey(key, DateText::stored(m, locale)));
+        std::string fixed;
+        const QString fixedForm = m.time() == QTime(0, 0) ? QStringLiteral("dd/MM/yyyy") : QStringLiteral("dd/MM/yyyy HH:mm:ss");
+        QVERIFY(sortKeys.appendKey(fixed, QLocale::c().toString(m, fixedForm).toLatin1()));
+        QVERIFY2(fixed == key, qPrintable(m.toString() + u' ' + TextCodec::fromAnsi(DateText::stored(m, locale))));
+        QVERIFY2(previous < key, qPrintable(m.toString()));
+        previous = key;
+    }
+    std::string none;
+    QVERIFY(!sortKeys.appendKey(none, "not a date"));
+    QVERIFY(!sortKeys.appendKey(none, "03/03/2008 25:00:00"));
+    QVERIFY(none.empty());
 }
 
 void TestStore::dateTextAtMidnightHasNoTime()
@@ -706,6 +729,65 @@ void TestStore::searchFoldsOnlyAsciiLetters()
     QFETCH(QByteArray, key);
     QFETCH(bool, found);
     QCOMPARE(AddressBook::containsIgnoringAsciiCase(text, key), found);
+}
+
+void TestStore::collation_data()
+{
+    QTest::addColumn<QByteArray>("a");
+    QTest::addColumn<QByteArray>("b");
+    QTest::addColumn<int>("order"); // of a against b
+    // Accents count only where the letters are equal: then plain before acute before grave.
+    QTest::newRow("accent ignored first") << QByteArray("\xE8" "a") << QByteArray("eb") << -1;
+    QTest::newRow("accented capital ignored first") << QByteArray("\xC8rica") << QByteArray("Ettore") << -1;
+    QTest::newRow("plain before accented") << QByteArray("perche") << QByteArray("perch\xE8") << -1;
+    QTest::newRow("acute before grave") << QByteArray("perch\xE9") << QByteArray("perch\xE8") << -1;
+    QTest::newRow("accent before case") << QByteArray("Erica") << QByteArray("\xE8rica") << -1;
+    QTest::newRow("diaeresis as a") << QByteArray("\xC4" "b") << QByteArray("ac") << -1;
+    QTest::newRow("y diaeresis, s and z caron") << QByteArray("\x9F\x8A\x9E") << QByteArray("ysz") << 1;
+    QTest::newRow("s caron before t") << QByteArray("\x8Akoda") << QByteArray("Sl") << -1;
+    // Expansions and letters of other alphabets.
+    QTest::newRow("sharp s as ss") << QByteArray("Stra\xDF" "e") << QByteArray("Strasse") << 1;
+    QTest::newRow("sharp s before st") << QByteArray("Stra\xDF" "e") << QByteArray("Strast") << -1;
+    QTest::newRow("oe ligature as oe") << QByteArray("\x9Cuvre") << QByteArray("oeuvre") << 1;
+    QTest::newRow("OE ligature before of") << QByteArray("\x8Cuvre") << QByteArray("of") << -1;
+    QTest::newRow("ae ligature as ae") << QByteArray("\xC6gir") << QByteArray("aegir") << 1;
+    QTest::newRow("ligatures only") << QByteArray(60, '\xE6') << QByteArray("ae").repeated(60) << 1;
+    QTest::newRow("eth after d") << QByteArray("\xF0" "a") << QByteArray("dz") << 1;
+    QTest::newRow("eth before e") << QByteArray("\xD0" "z") << QByteArray("ea") << -1;
+    QTest::newRow("ordinal a between a and A") << QByteArray("\xAA") << QByteArray("A") << -1;
+    // Numbers in numeric order.
+    QTest::newRow("2 before 10") << QByteArray("Via Roma 2") << QByteArray("Via Roma 10") << -1;
+    QTest::newRow("leading zeros after") << QByteArray("7") << QByteArray("007") << -1;
+    QTest::newRow("leading zeros, smaller number") << QByteArray("007") << QByteArray("8") << -1;
+    QTest::newRow("zero before one") << QByteArray("00") << QByteArray("1") << -1;
+    QTest::newRow("superscript as a digit") << QByteArray("m\xB2") << QByteArray("m3") << -1;
+    QTest::newRow("long numbers") << QByteArray("2" + QByteArray(299, '0')) << QByteArray("1" + QByteArray(300, '0')) << -1;
+    QTest::newRow("digits before letters") << QByteArray("9") << QByteArray("a") << -1;
+    QTest::newRow("symbols before digits") << QByteArray("\x80 5") << QByteArray("0") << -1;
+    // Blanks and punctuation are passed over, then a text without them comes first.
+    QTest::newRow("apostrophe passed over") << QByteArray("D'Amico") << QByteArray("Damiani") << 1;
+    QTest::newRow("blank passed over") << QByteArray("Del Monte") << QByteArray("De Luca") << -1;
+    QTest::newRow("without blank first") << QByteArray("deluca") << QByteArray("de luca") << -1;
+    QTest::newRow("non-breaking blank as blank") << QByteArray("de\xA0luca") << QByteArray("de luca") << 0;
+    QTest::newRow("only punctuation first") << QByteArray("...") << QByteArray("a") << -1;
+    QTest::newRow("empty first") << QByteArray() << QByteArray("-") << -1;
+    // Case comes last of the letters: small first.
+    QTest::newRow("small before capital") << QByteArray("rossi") << QByteArray("Rossi") << -1;
+    QTest::newRow("case after length") << QByteArray("Rossi") << QByteArray("rossini") << -1;
+    QTest::newRow("same text") << QByteArray("Rossi") << QByteArray("Rossi") << 0;
+    QTest::newRow("controls and soft hyphen count nowhere") << QByteArray("Ros\x01s\xADi") << QByteArray("Rossi") << 0;
+}
+
+void TestStore::collation()
+{
+    QFETCH(QByteArray, a);
+    QFETCH(QByteArray, b);
+    QFETCH(int, order);
+    QCOMPARE(Collation::compare(a, b), order);
+    QCOMPARE(Collation::compare(b, a), -order);
+    // The keys sort as the texts do, byte by byte.
+    const int bytes = Collation::key(a).compare(Collation::key(b));
+    QCOMPARE(bytes < 0 ? -1 : (bytes > 0 ? 1 : 0), order);
 }
 
 QTEST_GUILESS_MAIN(TestStore)
