@@ -51,32 +51,10 @@ QByteArrayView withoutMarker(QByteArrayView value)
 
 // A value as the user typed it: the address book stores a comma as "&#44;" (commas
 // separate its fields) and a leading double quote as "&#34;" (it would open a quoted
-// field). Other programs must see the characters themselves. Returns `value` itself when
-// it holds neither, otherwise the plain text, kept in `buffer`.
+// field). Other programs must see the characters themselves.
 QByteArrayView plainValue(QByteArrayView value, QByteArray &buffer)
 {
-    if (value.isEmpty() || !std::memchr(value.data(), '&', size_t(value.size())))
-        return value;
-    const bool leadingQuote = value.startsWith("&#34;");
-    qsizetype comma = value.indexOf("&#44;");
-    if (!leadingQuote && comma < 0)
-        return value;
-    buffer.resize(0);
-    qsizetype from = 0;
-    if (leadingQuote) {
-        buffer += '"';
-        from = 5;
-        if (comma == 0)
-            comma = value.indexOf("&#44;", from);
-    }
-    while (comma >= 0) {
-        buffer += value.sliced(from, comma - from);
-        buffer += ',';
-        from = comma + 5;
-        comma = value.indexOf("&#44;", from);
-    }
-    buffer += value.sliced(from);
-    return buffer;
+    return AddressBook::shownValue(value, buffer);
 }
 
 // The plain value of every field of a line, the marker counted as empty.

@@ -173,26 +173,33 @@ char *writeFieldValue(char *out, QByteArrayView value)
     return out;
 }
 
+QByteArrayView shownValue(QByteArrayView stored, QByteArray &buffer)
+{
+    if (stored.isEmpty() || !std::memchr(stored.data(), '&', size_t(stored.size())))
+        return stored;
+    const bool leadingQuote = stored.startsWith("&#34;");
+    qsizetype from = leadingQuote ? 5 : 0;
+    qsizetype comma = stored.indexOf("&#44;", from);
+    if (!leadingQuote && comma < 0)
+        return stored;
+    buffer.resize(0);
+    if (leadingQuote)
+        buffer += '"';
+    while (comma >= 0) {
+        buffer += stored.sliced(from, comma - from);
+        buffer += ',';
+        from = comma + 5;
+        comma = stored.indexOf("&#44;", from);
+    }
+    buffer += stored.sliced(from);
+    return buffer;
+}
+
 QByteArray shownValue(QByteArrayView stored)
 {
-    if (!stored.contains('&'))
-        return stored.toByteArray();
-    QByteArray out;
-    out.reserve(stored.size());
-    qsizetype i = 0;
-    if (stored.startsWith("&#34;")) {
-        out += '"';
-        i = 5;
-    }
-    while (i < stored.size()) {
-        if (stored[i] == '&' && stored.sliced(i).startsWith("&#44;")) {
-            out += ',';
-            i += 5;
-        } else {
-            out += stored[i++];
-        }
-    }
-    return out;
+    QByteArray buffer;
+    const QByteArrayView shown = shownValue(stored, buffer);
+    return shown.data() == buffer.constData() ? buffer : shown.toByteArray();
 }
 
 QString shownField(QByteArrayView stored)

@@ -58,6 +58,9 @@ char *writeFieldValue(char *out, QByteArrayView value);
 // "&#34;" as the double quote. Only what is shown is decoded; the file, the editor and the
 // search work on the stored text.
 QByteArray shownValue(QByteArrayView stored);
+// The same without a copy where there is nothing to decode: returns `stored` itself, or
+// the decoded text kept in `buffer`.
+QByteArrayView shownValue(QByteArrayView stored, QByteArray &buffer);
 // The same as text for a list cell, the card or a hint, with at most
 // TextCodec::ShownLength bytes of the field (see there).
 QString shownField(QByteArrayView stored);
