@@ -400,7 +400,13 @@ void forEachCard(QByteArrayView text, Fn fn)
         const qsizetype lineStart = pos;
         if (!AddressBook::nextLine(text, pos, line))
             break;
-        // Blanks around a marker do not count.
+        // Blanks around a marker do not count. Only a line that begins with B or E can be
+        // one: most lines are passed over at a glance.
+        qsizetype first = 0;
+        while (first < line.size() && (line[first] == ' ' || (line[first] >= '\t' && line[first] <= '\r')))
+            ++first;
+        if (first == line.size() || ((line[first] | 0x20) != 'b' && (line[first] | 0x20) != 'e'))
+            continue;
         const QByteArrayView trimmed = line.trimmed();
         if (isCardMarker(trimmed, "BEGIN:VCARD")) {
             // A card without END ends where the next one begins.

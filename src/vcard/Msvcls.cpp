@@ -46,7 +46,7 @@ char upperAscii(char c)
 // name of every line is matched by comparing numbers; 0 for an empty or a longer name.
 constexpr qsizetype KeyedLength = 7;
 
-quint64 nameKey(QByteArrayView name)
+inline quint64 nameKey(QByteArrayView name)
 {
     if (name.isEmpty() || name.size() > KeyedLength)
         return 0;
@@ -163,6 +163,10 @@ bool holdsProperty(QByteArrayView line, QByteArrayView name, bool allowGroup)
 // colon of all count, so that a stray quote loses no value.
 qsizetype propertyColon(QByteArrayView text)
 {
+    // Most properties have no quote before their first colon, which then is the one.
+    const qsizetype first = indexOfChar(text, ':');
+    if (first < 0 || indexOfChar(text.first(first), '"') < 0)
+        return first;
     bool quoted = false;
     for (qsizetype i = 0; i < text.size(); ++i) {
         if (text[i] == '"')
@@ -179,9 +183,20 @@ qsizetype propertyColon(QByteArrayView text)
 template<typename Fn>
 void forEachParameter(QByteArrayView head, Fn fn)
 {
-    bool quoted = false;
     qsizetype start = 0;
     qsizetype count = 0;
+    if (indexOfChar(head, '"') < 0) {
+        // No quotes: every semicolon separates.
+        for (qsizetype semi; (semi = indexOfChar(head, ';', start)) >= 0;) {
+            fn(head.sliced(start, semi - start));
+            start = semi + 1;
+            if (++count > MaxParameters)
+                return;
+        }
+        fn(head.sliced(start));
+        return;
+    }
+    bool quoted = false;
     for (qsizetype i = 0; i < head.size(); ++i) {
         if (head[i] == '"') {
             quoted = !quoted;
@@ -559,6 +574,13 @@ int memberOf(QByteArrayView item)
     return -1;
 }
 
+// Empties a text where QByteArray::clear would cost a call: a card's fields are cleared for
+// every card read, and most of them hold no bytes of their own.
+inline void clearText(QByteArray &text)
+{
+    text = QByteArray();
+}
+
 // Value k of the parser, if there is one.
 bool takeValue(const TmsPropertyParser &parser, qsizetype k, QByteArray &field)
 {
@@ -732,7 +754,7 @@ bool TmsPropertyPool::Holds(QByteArrayView name)
 
 bool TmsPropertyPool::Take(QByteArrayView name, QByteArray &text)
 {
-    text.clear();
+    clearText(text);
     const int index = nameIndex(bareName(name));
     const qsizetype i = index >= 0 ? m_next[index] : -1;
     if (i < 0)
@@ -790,7 +812,7 @@ qsizetype TmsPropertyParser::FindProperty() const
 
 void TmsPropertyParser::ExtractProperty()
 {
-    m_propText.clear();
+    clearText(m_propText);
     if (m_pool) {
         m_dialect = m_pool->Dialect();
         m_pool->Take(m_propName, m_propText);
@@ -866,7 +888,8 @@ void TmsPropertyParser::SplitProperty()
             value = unquoted;
         }
         if (equalsIgnoringAsciiCase(name, kType)) {
-            while (!value.isEmpty()) {
+            // A list of millions of types is cut like a line of millions of parameters.
+            while (!value.isEmpty() && m_params.size() <= MaxParameters) {
                 qsizetype comma = indexOfChar(value, ',');
                 if (comma < 0)
                     comma = value.size();
@@ -947,11 +970,11 @@ QByteArrayList TmsPropertyParser::TextToLines(QByteArrayView text)
 
 void TmsNameRec::Clear()
 {
-    m_familyName.clear();
-    m_givenName.clear();
-    m_additionalNames.clear();
-    m_prefix.clear();
-    m_suffix.clear();
+    clearText(m_familyName);
+    clearText(m_givenName);
+    clearText(m_additionalNames);
+    clearText(m_prefix);
+    clearText(m_suffix);
 }
 
 void TmsNameRec::Assign(const TmsPersistent *source)
@@ -996,13 +1019,13 @@ void TmsNameRec::SaveToLines(QByteArrayList &lines) const
 void TmsAddressRec::Clear()
 {
     m_attributes.clear();
-    m_poAddress.clear();
-    m_extendedAddress.clear();
-    m_street.clear();
-    m_locality.clear();
-    m_region.clear();
-    m_postalCode.clear();
-    m_country.clear();
+    clearText(m_poAddress);
+    clearText(m_extendedAddress);
+    clearText(m_street);
+    clearText(m_locality);
+    clearText(m_region);
+    clearText(m_postalCode);
+    clearText(m_country);
 }
 
 void TmsAddressRec::Assign(const TmsPersistent *source)
@@ -1062,7 +1085,7 @@ void TmsAddressRec::SaveToLines(QByteArrayList &lines) const
 void TmsPhoneRec::Clear()
 {
     m_attributes.clear();
-    m_number.clear();
+    clearText(m_number);
 }
 
 void TmsPhoneRec::Assign(const TmsPersistent *source)
@@ -1110,7 +1133,7 @@ void TmsPhoneRec::SaveToLines(QByteArrayList &lines) const
 void TmsEmailRec::Clear()
 {
     m_emailType = mseDefault;
-    m_address.clear();
+    clearText(m_address);
 }
 
 void TmsEmailRec::Assign(const TmsPersistent *source)
@@ -1157,8 +1180,8 @@ void TmsEmailRec::SaveToLines(QByteArrayList &lines) const
 
 void TmsCompanyRec::Clear()
 {
-    m_name.clear();
-    m_aUnit.clear();
+    clearText(m_name);
+    clearText(m_aUnit);
 }
 
 void TmsCompanyRec::Assign(const TmsPersistent *source)
@@ -1195,7 +1218,7 @@ void TmsCompanyRec::SaveToLines(QByteArrayList &lines) const
 void TmsIdentification::Clear()
 {
     m_name.Clear();
-    m_formattedName.clear();
+    clearText(m_formattedName);
 }
 
 void TmsIdentification::Assign(const TmsPersistent *source)
@@ -1313,8 +1336,8 @@ void TmsTelecomInfo::SaveToLines(QByteArrayList &lines) const
 
 void TmsBusinessInfo::Clear()
 {
-    m_title.clear();
-    m_role.clear();
+    clearText(m_title);
+    clearText(m_role);
     m_company.Clear();
 }
 
@@ -1357,8 +1380,8 @@ void TmsBusinessInfo::SaveToLines(QByteArrayList &lines) const
 void TmsExplanatoryInfo::Clear()
 {
     m_comment.clear();
-    m_url1.clear();
-    m_url2.clear();
+    clearText(m_url1);
+    clearText(m_url2);
 }
 
 void TmsExplanatoryInfo::Assign(const TmsPersistent *source)
