@@ -400,7 +400,13 @@ void forEachCard(QByteArrayView text, Fn fn)
         const qsizetype lineStart = pos;
         if (!AddressBook::nextLine(text, pos, line))
             break;
-        // Blanks around a marker do not count.
+        // Blanks around a marker do not count. Only a line that begins with B or E can be
+        // one: most lines are passed over at a glance.
+        qsizetype first = 0;
+        while (first < line.size() && (line[first] == ' ' || (line[first] >= '\t' && line[first] <= '\r')))
+            ++first;
+        if (first == line.size() || ((line[first] | 0x20) != 'b' && (line[first] | 0x20) != 'e'))
+            continue;
         const QByteArrayView trimmed = line.trimmed();
         if (isCardMarker(trimmed, "BEGIN:VCARD")) {
             // A card without END ends where the next one begins.
@@ -608,10 +614,18 @@ namespace {
 VCardResult vcardPart(QByteArrayView text, TmsVCard &card, const QByteArray &date, Progress *progress)
 {
     // The card keeps three telephones; the import reads every TEL line, and the messenger,
-    // which the card has no slot for.
-    static const QByteArrayList names = TmsPropertyPool::CardNames() + QByteArrayList{"X-AIM"};
+    // which the card has no slot for. The formatted name has no field in the address book:
+    // left out of the pool, its line costs nothing.
+    static const QByteArrayList names = [] {
+        QByteArrayList n = TmsPropertyPool::CardNames();
+        n.removeAll("FN");
+        return n + QByteArrayList{"X-AIM"};
+    }();
     VCardResult result;
     Progress::Part part(progress);
+    // One parser for the properties the import reads itself, so that its lists are made
+    // once, not once per card.
+    TmsPropertyParser parser;
     forEachCard(text, [&](QByteArrayView cardText, bool) {
         part.at(cardText.data() - text.data(), result.candidates.size());
         // Each card is read on its own: the reader takes a text as one pool of properties,
@@ -646,9 +660,8 @@ VCardResult vcardPart(QByteArrayView text, TmsVCard &card, const QByteArray &dat
         const QByteArray note = comment.size() == 1 ? comment.first() : comment.join(' ');
         c[TContatto::note] = note;
 
-        TmsPropertyParser parser;
         parser.setPool(&pool);
-        parser.setPropName("X-AIM");
+        parser.setPropName(QByteArrayLiteral("X-AIM"));
         parser.setValueSlots(1);
         parser.Parse();
         const QByteArray messenger = parser.Value(0);
@@ -709,7 +722,7 @@ VCardResult vcardCandidates(QByteArrayView text, TmsVCard &card, const QByteArra
             return vcardPart(text.first(middle), own, date, progress);
         },
         [&] { return vcardPart(text.sliced(middle), card, date, progress); });
-    first.candidates += second.candidates;
+    first.candidates += std::move(second.candidates);
     first.refused += second.refused;
     return first;
 }

@@ -4,9 +4,11 @@
 #include "store/TextCodec.h"
 
 #include <QCoreApplication>
+#include <QtEndian>
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 namespace {
 
@@ -40,11 +42,43 @@ char upperAscii(char c)
     return (c >= 'a' && c <= 'z') ? char(c - 'a' + 'A') : c;
 }
 
-// A property name's length and first letter in one number, to pass over most names at a
-// glance.
-quint32 nameKey(QByteArrayView name)
+// A name of one to seven bytes, upper-cased, and its length in one number, so that the
+// name of every line is matched by comparing numbers; 0 for an empty or a longer name.
+constexpr qsizetype KeyedLength = 7;
+
+inline quint64 nameKey(QByteArrayView name)
 {
-    return quint32(name.size()) << 8 | quint8(upperAscii(name[0]));
+    if (name.isEmpty() || name.size() > KeyedLength)
+        return 0;
+    // The bytes in the low seven bytes of one number, read without a loop: the first and
+    // the last four (overlapping) for four to seven bytes, the first, middle and last for
+    // fewer.
+    const auto *p = reinterpret_cast<const unsigned char *>(name.data());
+    const qsizetype n = name.size();
+    quint64 word;
+    if (n >= 4) {
+        quint32 first;
+        quint32 last;
+        std::memcpy(&first, p, 4);
+        std::memcpy(&last, p + n - 4, 4);
+        word = quint64(qFromLittleEndian(first)) | quint64(qFromLittleEndian(last)) << (8 * (n - 4));
+    } else {
+        word = quint64(p[0]) | quint64(p[n / 2]) << (8 * (n / 2)) | quint64(p[n - 1]) << (8 * (n - 1));
+    }
+    // a to z in upper case, all bytes at once.
+    constexpr quint64 ones = 0x0101010101010101ULL;
+    constexpr quint64 highs = 0x8080808080808080ULL;
+    const quint64 low7 = word & ~highs;
+    const quint64 atLeastA = low7 + ones * (0x80 - 'a');
+    const quint64 aboveZ = low7 + ones * (0x80 - 'z' - 1);
+    const quint64 lower = atLeastA & ~aboveZ & ~word & highs;
+    return (word - (lower >> 2)) | quint64(n) << 56;
+}
+
+// The first slot of the pool's table of names at which a name key is looked for.
+int keySlot(quint64 key, int slotCount)
+{
+    return int((key * 0x9E3779B97F4A7C15ULL) >> 58) & (slotCount - 1);
 }
 
 inline bool equalsIgnoringAsciiCase(QByteArrayView a, QByteArrayView b)
@@ -129,6 +163,10 @@ bool holdsProperty(QByteArrayView line, QByteArrayView name, bool allowGroup)
 // colon of all count, so that a stray quote loses no value.
 qsizetype propertyColon(QByteArrayView text)
 {
+    // Most properties have no quote before their first colon, which then is the one.
+    const qsizetype first = indexOfChar(text, ':');
+    if (first < 0 || indexOfChar(text.first(first), '"') < 0)
+        return first;
     bool quoted = false;
     for (qsizetype i = 0; i < text.size(); ++i) {
         if (text[i] == '"')
@@ -145,9 +183,20 @@ qsizetype propertyColon(QByteArrayView text)
 template<typename Fn>
 void forEachParameter(QByteArrayView head, Fn fn)
 {
-    bool quoted = false;
     qsizetype start = 0;
     qsizetype count = 0;
+    if (indexOfChar(head, '"') < 0) {
+        // No quotes: every semicolon separates.
+        for (qsizetype semi; (semi = indexOfChar(head, ';', start)) >= 0;) {
+            fn(head.sliced(start, semi - start));
+            start = semi + 1;
+            if (++count > MaxParameters)
+                return;
+        }
+        fn(head.sliced(start));
+        return;
+    }
+    bool quoted = false;
     for (qsizetype i = 0; i < head.size(); ++i) {
         if (head[i] == '"') {
             quoted = !quoted;
@@ -358,35 +407,87 @@ QByteArray decodeQuotedPrintable(QByteArrayView text)
     return out;
 }
 
+// What a property's value text holds beyond plain ASCII text and separators: bits of
+// ValueBytes. Most values hold none of these, and then need no work after splitting.
+enum ValueBytes : quint8 {
+    Backslash = 1,  // an escape, in the cards that have them
+    HighBit = 2,    // UTF-8 or 8-bit text
+    BreakOrNul = 4, // CR, LF or NUL
+};
+
+quint8 valueBytes(QByteArrayView text)
+{
+    constexpr quint64 ones = 0x0101010101010101ULL;
+    constexpr quint64 highs = 0x8080808080808080ULL;
+    // Whether any byte of the word is c.
+    auto holds = [](quint64 word, quint8 c) {
+        const quint64 x = word ^ (ones * c);
+        return ((x - ones) & ~x & highs) != 0;
+    };
+    quint8 found = 0;
+    const char *const data = text.data();
+    const qsizetype n = text.size();
+    qsizetype i = 0;
+    // Eight bytes at a time.
+    for (; i + 8 <= n; i += 8) {
+        quint64 word;
+        std::memcpy(&word, data + i, 8);
+        if (word & highs)
+            found |= HighBit;
+        if (holds(word, '\\'))
+            found |= Backslash;
+        if (holds(word, '\r') || holds(word, '\n') || holds(word, '\0'))
+            found |= BreakOrNul;
+    }
+    for (; i < n; ++i) {
+        const auto c = static_cast<unsigned char>(data[i]);
+        if (c >= 0x80)
+            found |= HighBit;
+        else if (c == '\\')
+            found |= Backslash;
+        else if (c == '\r' || c == '\n' || c == '\0')
+            found |= BreakOrNul;
+    }
+    return found;
+}
+
 // The values of a property, split at the semicolons that separate them, no more than
 // `slotCount` of them (0: all). What follows the last slot is dropped, or kept whole, separators
 // included, in the last value when `keepRest`: either way, splitting stops there. Version
 // 3.0 and 4.0 escape with a backslash ("\n" a line break, any other character itself);
 // version 2.1 escapes only the semicolon; other cards know no escapes.
+// `mayEscape` false says the text holds no backslash.
 void splitValues(QByteArrayView text, TmsCardDialect dialect, qsizetype slotCount, bool keepRest, QByteArrayList &out,
-                 bool borrow = false)
+                 bool borrow = false, bool mayEscape = true)
 {
     out.clear();
+    // One allocation for the values of most properties, kept by a parser from one to the next.
+    if (out.capacity() < 8)
+        out.reserve(8);
     // A borrowed value is the text's own bytes.
     auto value = [borrow](QByteArrayView v) {
         return borrow ? QByteArray::fromRawData(v.data(), v.size()) : v.toByteArray();
     };
-    const bool escapes = (dialect == TmsCardDialect::V3 || dialect == TmsCardDialect::V21)
+    const bool escapes = (dialect == TmsCardDialect::V3 || dialect == TmsCardDialect::V21) && mayEscape
         && indexOfChar(text, '\\') >= 0;
     if (!escapes) {
+        // The pieces first, then the list in one step.
+        QVarLengthArray<QByteArrayView, 8> pieces;
         qsizetype start = 0;
         for (;;) {
             const qsizetype semi = indexOfChar(text, ';', start);
-            if (semi < 0 || (slotCount > 0 && out.size() == slotCount - 1)) {
-                if (semi >= 0 && !keepRest)
-                    out.append(value(text.sliced(start, semi - start)));
-                else
-                    out.append(value(text.sliced(start)));
-                return;
+            if (semi < 0 || (slotCount > 0 && pieces.size() == slotCount - 1)) {
+                pieces.append(semi >= 0 && !keepRest ? text.sliced(start, semi - start) : text.sliced(start));
+                break;
             }
-            out.append(value(text.sliced(start, semi - start)));
+            pieces.append(text.sliced(start, semi - start));
             start = semi + 1;
         }
+        out.resize(pieces.size());
+        QByteArray *const values = out.data();
+        for (qsizetype k = 0; k < pieces.size(); ++k)
+            values[k] = value(pieces[k]);
+        return;
     }
     QByteArray current;
     const qsizetype n = text.size();
@@ -444,17 +545,40 @@ void normaliseBreaks(QByteArray &text)
 template<const auto &Names>
 int memberOf(QByteArrayView item)
 {
-    static constexpr auto lengths = [] {
-        std::array<qsizetype, Names.size()> out{};
-        for (std::size_t t = 0; t < Names.size(); ++t)
-            out[t] = qsizetype(std::char_traits<char>::length(Names[t]));
+    // The names as numbers, as nameKey makes them: most items are matched by one compare
+    // per name.
+    static constexpr auto keys = [] {
+        std::array<quint64, Names.size()> out{};
+        for (std::size_t t = 0; t < Names.size(); ++t) {
+            const std::size_t length = std::char_traits<char>::length(Names[t]);
+            if (length == 0 || length > std::size_t(KeyedLength))
+                continue;
+            out[t] = quint64(length) << 56;
+            for (std::size_t i = 0; i < length; ++i)
+                out[t] |= quint64(quint8(Names[t][i])) << (8 * i);
+        }
         return out;
     }();
+    if (const quint64 key = nameKey(item); key != 0) {
+        for (std::size_t t = 0; t < Names.size(); ++t) {
+            if (keys[t] == key)
+                return int(t);
+        }
+        return -1;
+    }
+    // Empty items and long ones: the names without a number.
     for (std::size_t t = 0; t < Names.size(); ++t) {
-        if (lengths[t] == item.size() && equalsIgnoringAsciiCase(item, QByteArrayView(Names[t], lengths[t])))
+        if (keys[t] == 0 && equalsIgnoringAsciiCase(item, QByteArrayView(Names[t])))
             return int(t);
     }
     return -1;
+}
+
+// Empties a text where QByteArray::clear would cost a call: a card's fields are cleared for
+// every card read, and most of them hold no bytes of their own.
+inline void clearText(QByteArray &text)
+{
+    text = QByteArray();
 }
 
 // Value k of the parser, if there is one.
@@ -528,9 +652,26 @@ TmsPropertyPool::TmsPropertyPool(QByteArrayView text, const QByteArrayList &name
     if (const qsizetype nul = indexOfChar(text, '\0'); nul >= 0)
         text = text.first(nul);
     m_next.resize(m_names.size());
-    std::fill(m_next.begin(), m_next.end(), 0);
-    for (const QByteArray &name : m_names)
-        m_keys.append(name.isEmpty() ? 0 : nameKey(name));
+    std::fill(m_next.begin(), m_next.end(), -1);
+    // Per name, its last property found so far, to chain the next one to it.
+    QVarLengthArray<qsizetype, 16> last(m_names.size(), -1);
+    // (Read-only: the names are shared with the caller's list, which is not copied.)
+    for (const QByteArray &name : std::as_const(m_names))
+        m_keys.append(nameKey(name));
+    // Every line's name is looked up: a small hash table finds it in a probe or two. A name
+    // asked for twice keeps its first index.
+    m_slots.fill(0);
+    if (m_keys.size() <= Slots / 2) {
+        for (int i = 0; i < m_keys.size(); ++i) {
+            if (m_keys[i] == 0)
+                continue;
+            int h = keySlot(m_keys[i], Slots);
+            while (m_slots[h] != 0 && m_keys[m_slots[h] - 1] != m_keys[i])
+                h = (h + 1) & (Slots - 1);
+            if (m_slots[h] == 0)
+                m_slots[h] = quint8(i + 1);
+        }
+    }
     m_dialect = dialectOfText(text);
     const bool allowGroup = m_dialect != TmsCardDialect::Own;
 
@@ -541,8 +682,12 @@ TmsPropertyPool::TmsPropertyPool(QByteArrayView text, const QByteArrayList &name
     QByteArrayView lines;
     qsizetype stored = -1;
     auto close = [&] {
-        if (current >= 0)
-            m_found.append({current, folded, stored >= 0 ? QByteArrayView(m_store[stored]) : lines});
+        if (current >= 0) {
+            const qsizetype at = m_found.size();
+            m_found.append({current, folded, stored >= 0 ? QByteArrayView(m_store[stored]) : lines, -1});
+            (last[current] >= 0 ? m_found[last[current]].next : m_next[current]) = at;
+            last[current] = at;
+        }
         current = -1;
     };
     forEachCardLine(text, m_dialect, [&](QByteArrayView line, QByteArray *joined) {
@@ -578,39 +723,44 @@ int TmsPropertyPool::nameIndex(QByteArrayView name) const
 {
     if (name.isEmpty())
         return -1;
-    const quint32 key = nameKey(name);
+    const quint64 key = nameKey(name);
+    if (key != 0 && m_keys.size() <= Slots / 2) {
+        for (int h = keySlot(key, Slots); m_slots[h] != 0; h = (h + 1) & (Slots - 1)) {
+            if (m_keys[m_slots[h] - 1] == key)
+                return m_slots[h] - 1;
+        }
+        return -1;
+    }
+    if (key != 0) {
+        for (int i = 0; i < m_keys.size(); ++i) {
+            if (m_keys[i] == key)
+                return i;
+        }
+        return -1;
+    }
+    // A name longer than eight bytes is compared letter by letter with the long ones.
     for (int i = 0; i < m_keys.size(); ++i) {
-        if (m_keys[i] == key && equalsIgnoringAsciiCase(name, m_names[i]))
+        if (m_keys[i] == 0 && equalsIgnoringAsciiCase(name, m_names[i]))
             return i;
     }
     return -1;
 }
 
-qsizetype TmsPropertyPool::nextOf(int index)
-{
-    qsizetype i = m_next[index];
-    while (i < m_found.size() && m_found[i].name != index)
-        ++i;
-    // Nothing before i is left for this name, so the next search starts there.
-    m_next[index] = i;
-    return i < m_found.size() ? i : -1;
-}
-
 bool TmsPropertyPool::Holds(QByteArrayView name)
 {
     const int index = nameIndex(bareName(name));
-    return index >= 0 && nextOf(index) >= 0;
+    return index >= 0 && m_next[index] >= 0;
 }
 
 bool TmsPropertyPool::Take(QByteArrayView name, QByteArray &text)
 {
-    text.clear();
+    clearText(text);
     const int index = nameIndex(bareName(name));
-    const qsizetype i = index >= 0 ? nextOf(index) : -1;
+    const qsizetype i = index >= 0 ? m_next[index] : -1;
     if (i < 0)
         return false;
-    m_next[index] = i + 1;
     const Found &found = m_found[i];
+    m_next[index] = found.next;
     // Most properties are one line: the text is that line itself. Unfolded texts stay
     // with the pool, so that both kinds last as long as it does.
     QByteArrayView line;
@@ -662,7 +812,7 @@ qsizetype TmsPropertyParser::FindProperty() const
 
 void TmsPropertyParser::ExtractProperty()
 {
-    m_propText.clear();
+    clearText(m_propText);
     if (m_pool) {
         m_dialect = m_pool->Dialect();
         m_pool->Take(m_propName, m_propText);
@@ -701,7 +851,9 @@ void TmsPropertyParser::SplitProperty()
         if (colon < 0)
             return;
         splitValues(QByteArrayView(m_propText).first(colon), TmsCardDialect::Own, MaxParameters + 1, false, m_params);
-        splitValues(QByteArrayView(m_propText).sliced(colon + 1), TmsCardDialect::Own, m_slots, m_keepRest, m_values);
+        const QByteArrayView values = QByteArrayView(m_propText).sliced(colon + 1);
+        splitValues(values, TmsCardDialect::Own, m_slots, m_keepRest, m_values);
+        m_valueBreaks = indexOfChar(values, '\n') >= 0;
         return;
     }
 
@@ -713,6 +865,8 @@ void TmsPropertyParser::SplitProperty()
     // items are the property's own bytes, not copies.
     auto param = [](QByteArrayView item) { return QByteArray::fromRawData(item.data(), item.size()); };
     m_params.clear();
+    if (m_params.capacity() < 4)
+        m_params.reserve(4);
     QByteArray charset;
     bool hasCharset = false;
     bool qp = false;
@@ -734,7 +888,8 @@ void TmsPropertyParser::SplitProperty()
             value = unquoted;
         }
         if (equalsIgnoringAsciiCase(name, kType)) {
-            while (!value.isEmpty()) {
+            // A list of millions of types is cut like a line of millions of parameters.
+            while (!value.isEmpty() && m_params.size() <= MaxParameters) {
                 qsizetype comma = indexOfChar(value, ',');
                 if (comma < 0)
                     comma = value.size();
@@ -754,8 +909,15 @@ void TmsPropertyParser::SplitProperty()
     const bool charsetUtf8 = hasCharset
         && (equalsIgnoringAsciiCase(charset, QByteArrayView("UTF-8")) || equalsIgnoringAsciiCase(charset, QByteArrayView("UTF8")));
 
-    splitValues(QByteArrayView(m_propText).sliced(colon + 1), m_dialect, m_slots, m_keepRest, m_values,
-                m_pool && m_pool->LendsText());
+    // One look at the whole value text says whether any value needs more than splitting.
+    const QByteArrayView values = QByteArrayView(m_propText).sliced(colon + 1);
+    const quint8 bytes = valueBytes(values);
+    splitValues(values, m_dialect, m_slots, m_keepRest, m_values, m_pool && m_pool->LendsText(),
+                bytes & Backslash);
+    // Decoded quoted-printable text and escapes can make line breaks too.
+    m_valueBreaks = qp || (bytes & (Backslash | BreakOrNul));
+    if (!qp && !(bytes & (HighBit | BreakOrNul)))
+        return;
     for (QByteArray &value : m_values) {
         if (qp)
             value = decodeQuotedPrintable(value);
@@ -771,6 +933,7 @@ void TmsPropertyParser::Parse()
 {
     m_params.clear();
     m_values.clear();
+    m_valueBreaks = false;
     ExtractProperty();
     SplitProperty();
 }
@@ -780,7 +943,7 @@ QByteArray TmsPropertyParser::Value(qsizetype k) const
     if (k < 0 || k >= m_values.size())
         return QByteArray();
     QByteArray v = m_values[k];
-    if (indexOfChar(v, '\n') >= 0)
+    if (m_valueBreaks && indexOfChar(v, '\n') >= 0)
         v.replace('\n', ' ');
     return v;
 }
@@ -807,11 +970,11 @@ QByteArrayList TmsPropertyParser::TextToLines(QByteArrayView text)
 
 void TmsNameRec::Clear()
 {
-    m_familyName.clear();
-    m_givenName.clear();
-    m_additionalNames.clear();
-    m_prefix.clear();
-    m_suffix.clear();
+    clearText(m_familyName);
+    clearText(m_givenName);
+    clearText(m_additionalNames);
+    clearText(m_prefix);
+    clearText(m_suffix);
 }
 
 void TmsNameRec::Assign(const TmsPersistent *source)
@@ -856,13 +1019,13 @@ void TmsNameRec::SaveToLines(QByteArrayList &lines) const
 void TmsAddressRec::Clear()
 {
     m_attributes.clear();
-    m_poAddress.clear();
-    m_extendedAddress.clear();
-    m_street.clear();
-    m_locality.clear();
-    m_region.clear();
-    m_postalCode.clear();
-    m_country.clear();
+    clearText(m_poAddress);
+    clearText(m_extendedAddress);
+    clearText(m_street);
+    clearText(m_locality);
+    clearText(m_region);
+    clearText(m_postalCode);
+    clearText(m_country);
 }
 
 void TmsAddressRec::Assign(const TmsPersistent *source)
@@ -922,7 +1085,7 @@ void TmsAddressRec::SaveToLines(QByteArrayList &lines) const
 void TmsPhoneRec::Clear()
 {
     m_attributes.clear();
-    m_number.clear();
+    clearText(m_number);
 }
 
 void TmsPhoneRec::Assign(const TmsPersistent *source)
@@ -970,7 +1133,7 @@ void TmsPhoneRec::SaveToLines(QByteArrayList &lines) const
 void TmsEmailRec::Clear()
 {
     m_emailType = mseDefault;
-    m_address.clear();
+    clearText(m_address);
 }
 
 void TmsEmailRec::Assign(const TmsPersistent *source)
@@ -1017,8 +1180,8 @@ void TmsEmailRec::SaveToLines(QByteArrayList &lines) const
 
 void TmsCompanyRec::Clear()
 {
-    m_name.clear();
-    m_aUnit.clear();
+    clearText(m_name);
+    clearText(m_aUnit);
 }
 
 void TmsCompanyRec::Assign(const TmsPersistent *source)
@@ -1055,7 +1218,7 @@ void TmsCompanyRec::SaveToLines(QByteArrayList &lines) const
 void TmsIdentification::Clear()
 {
     m_name.Clear();
-    m_formattedName.clear();
+    clearText(m_formattedName);
 }
 
 void TmsIdentification::Assign(const TmsPersistent *source)
@@ -1173,8 +1336,8 @@ void TmsTelecomInfo::SaveToLines(QByteArrayList &lines) const
 
 void TmsBusinessInfo::Clear()
 {
-    m_title.clear();
-    m_role.clear();
+    clearText(m_title);
+    clearText(m_role);
     m_company.Clear();
 }
 
@@ -1217,8 +1380,8 @@ void TmsBusinessInfo::SaveToLines(QByteArrayList &lines) const
 void TmsExplanatoryInfo::Clear()
 {
     m_comment.clear();
-    m_url1.clear();
-    m_url2.clear();
+    clearText(m_url1);
+    clearText(m_url2);
 }
 
 void TmsExplanatoryInfo::Assign(const TmsPersistent *source)

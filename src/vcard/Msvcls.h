@@ -182,18 +182,20 @@ public:
 
 private:
     int nameIndex(QByteArrayView name) const;
-    qsizetype nextOf(int index);
 
     struct Found
     {
         int name;
         bool folded; // continuation lines follow the first
         QByteArrayView lines;
+        qsizetype next; // the next property of the same name, or -1
     };
     QByteArrayList m_names;
-    QVarLengthArray<quint32, 16> m_keys;   // per name, its length and first letter
+    QVarLengthArray<quint64, 16> m_keys;   // per name, its upper-case letters as one number
+    static constexpr int Slots = 64;
+    std::array<quint8, Slots> m_slots;     // a hash table of the keys: 1 + a name's index, or 0
     QVarLengthArray<Found, 32> m_found;    // in the order of the text
-    QVarLengthArray<qsizetype, 16> m_next; // per name, where its next property is looked for
+    QVarLengthArray<qsizetype, 16> m_next; // per name, its first property not yet taken, or -1
     QByteArrayList m_store;   // texts of properties whose lines were joined
     TmsCardDialect m_dialect = TmsCardDialect::Other;
     bool m_lendText = false;
@@ -276,6 +278,7 @@ private:
     QByteArray m_propText;
     qsizetype m_slots = 0;
     bool m_keepRest = false;
+    bool m_valueBreaks = true; // whether a value may hold a line break
     TmsCardDialect m_dialect = TmsCardDialect::Own;
 };
 

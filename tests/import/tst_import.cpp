@@ -584,6 +584,15 @@ void TestImport::vcard_data()
         manyCandidates.append(expected({{C::nome, "Nome" + n}, {C::cognome, "Cognome" + n}, {C::cellprivato, n}}));
     }
     QTest::newRow("70,000 cards") << many << manyCandidates << 0;
+    // Nothing of one card reaches the next: neither the messenger nor a decoded note.
+    QTest::newRow("second card without messenger or note")
+        << QByteArray("BEGIN:VCARD\r\nVERSION:2.1\r\nN:Rossi;Anna\r\nX-AIM:anna_aim\r\n"
+                      "NOTE;ENCODING=QUOTED-PRINTABLE:Citt=C3=A0\r\nEND:VCARD\r\n"
+                      "BEGIN:VCARD\r\nVERSION:2.1\r\nN:Bianchi;Mario\r\nEND:VCARD\r\n")
+        << QByteArrayList{expected({{C::nome, "Anna"}, {C::cognome, "Rossi"}, {C::messenger, "anna_aim"},
+                                    {C::note, "Citt\xe0"}}),
+                          expected({{C::nome, "Mario"}, {C::cognome, "Bianchi"}})}
+        << 0;
     QTest::newRow("names missing: one message per file")
         << QByteArray("BEGIN:VCARD\nFN:Solo\nEND:VCARD\nBEGIN:VCARD\nN:Cognome;\nEND:VCARD\n"
                       "BEGIN:VCARD\nN:;Nome\nEND:VCARD\n")

@@ -593,6 +593,11 @@ void TestVCard::mends_data()
     QTest::newRow("repeated TYPE") << QByteArray(v30 + "TEL;type=WORK;type=VOICE:1\r\n") << QByteArrayList{"P1.Attributes=10", "P1.Number=1"};
     QTest::newRow("TYPE without version") << QByteArray("TEL;Type=cell:1\r\n") << QByteArrayList{"P1.Attributes=64", "P1.Number=1"};
     QTest::newRow("e-mail TYPE") << QByteArray(v30 + "EMAIL;TYPE=INTERNET:x\r\n") << QByteArrayList{"E1.EmailType=6", "E1.Address=x"};
+    QTest::newRow("names and types match whole, any letter case")
+        << QByteArray(v30 + "TELEPHONE:9\r\nTE:8\r\nEMAILS:x\r\nTel;HOMEX;Hom;vOiCe:1\r\nEMAIL;TYPE=applelink:a\r\n"
+                            "EMAIL;INTERNETX;Cis:b\r\n")
+        << QByteArrayList{"P1.Attributes=8", "P1.Number=1", "E1.EmailType=2", "E1.Address=a", "E2.EmailType=4",
+                          "E2.Address=b"};
     QTest::newRow("address TYPE") << QByteArray(v30 + "ADR;TYPE=home,postal:;;Via\r\n") << QByteArrayList{"A1.Attributes=20", "A1.Street=Via"};
     QTest::newRow("tel URI") << QByteArray(v40 + "TEL;VALUE=uri;TYPE=cell:tel:+39-333-1\n")
                              << QByteArrayList{"P1.Attributes=64", "P1.Number=+39-333-1"};
@@ -638,10 +643,10 @@ void TestVCard::mends_data()
     // Only the slots a record has are split off: a note keeps the rest in its seventh line.
     QTest::newRow("values beyond the slots")
         << QByteArray(v30 + "N:a;b;c;d;e;f;g\r\nNOTE:1;2;3;4;5;6;7\\;x;8;9\r\nTEL;" + QByteArray("X;").repeated(100)
-                      + "HOME:5;6\r\n")
+                      + "HOME:5;6\r\nTEL;TYPE=" + QByteArray("X,").repeated(100) + "HOME:7\r\n")
         << QByteArrayList{"FamilyName=a", "GivenName=b", "AdditionalNames=c", "Prefix=d", "Suffix=e", "Comment=1",
                           "Comment=2", "Comment=3", "Comment=4", "Comment=5", "Comment=6", "Comment=7;x;8;9",
-                          "P1.Number=5"};
+                          "P1.Number=5", "P2.Number=7"};
     QTest::newRow("soft break at end of file") << QByteArray(v21 + "NOTE;ENCODING=QUOTED-PRINTABLE:fine=")
                                                << QByteArrayList{"Comment=fine"};
     QTest::newRow("soft break only for quoted-printable") << QByteArray(v21 + "NOTE:a=\r\nTEL:1\r\n")
