@@ -36,6 +36,7 @@
 #include <functional>
 #include <memory>
 #include <sys/resource.h>
+#include <unistd.h>
 
 namespace {
 
@@ -285,6 +286,10 @@ int main(int argc, char **argv)
                                folder = b.dir.path() + QStringLiteral("/RBN_out")
                                    + (replace ? QString() : QString::number(++run)) + u'/';
                                QDir().mkdir(folder);
+                               // The export ends with one flush of the whole file system, so
+                               // whatever an earlier run or process left unwritten (or freed, on a
+                               // disk mounted with discard) would be charged to this run.
+                               ::sync();
                            },
                            [&] { ExportFormats::writeCards(card, lines, folder); });
     } else {
