@@ -738,7 +738,8 @@ int TmsPropertyPool::nameIndex(QByteArrayView name) const
         }
         return -1;
     }
-    // A name longer than eight bytes is compared letter by letter with the long ones.
+    // An empty name or one longer than seven bytes is compared letter by letter with the names
+    // that have no number.
     for (int i = 0; i < m_keys.size(); ++i) {
         if (m_keys[i] == 0 && equalsIgnoringAsciiCase(name, m_names[i]))
             return i;
