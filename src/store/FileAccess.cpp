@@ -11,10 +11,12 @@
 
 #ifdef Q_OS_UNIX
 #include <fcntl.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
 #ifdef Q_OS_WIN
+#include <winsock2.h>
 #include <windows.h>
 #endif
 
@@ -216,6 +218,28 @@ bool openForReading(QFile &file, const QString &path)
     if (!file.open(QIODevice::ReadOnly))
         throw AppError(openError(path, causeOfErrorString(file.errorString()), file.errorString()));
     return true;
+#endif
+}
+
+SocketState peekSocket(qintptr descriptor)
+{
+    char c = 0;
+#ifdef Q_OS_WIN
+    // Qt's sockets do not block, so the look returns at once.
+    const int n = ::recv(SOCKET(descriptor), &c, 1, MSG_PEEK);
+    if (n > 0)
+        return SocketState::Bytes;
+    if (n == 0)
+        return SocketState::Closed;
+    const int code = ::WSAGetLastError();
+    return code == WSAEWOULDBLOCK || code == WSAEINTR ? SocketState::Nothing : SocketState::Reset;
+#else
+    const ssize_t n = ::recv(int(descriptor), &c, 1, MSG_PEEK | MSG_DONTWAIT);
+    if (n > 0)
+        return SocketState::Bytes;
+    if (n == 0)
+        return SocketState::Closed;
+    return errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR ? SocketState::Nothing : SocketState::Reset;
 #endif
 }
 

@@ -46,6 +46,12 @@ QString outOfMemory(const QString &path);
 // a link that leads nowhere included.
 bool openForReading(QFile &file, const QString &path);
 
+// What waits on a connected socket, looked at without taking it. The system reports a reset
+// connection only once, and Qt's socket reads that report as an orderly close; a reply that
+// ends only with its connection must tell the two apart.
+enum class SocketState { Bytes, Nothing, Closed, Reset };
+SocketState peekSocket(qintptr descriptor);
+
 // What identifies the content of a file cheaply: its size, the time of its last change and
 // a hash of samples of its bytes (all of them in a file of up to 1 MiB).
 struct Stamp
