@@ -87,6 +87,7 @@ private Q_SLOTS:
     void newNoteSavedAndReopened();
     void closeBoxAndEscapeAsk_data();
     void closeBoxAndEscapeAsk();
+    void failedWriteKeepsWindowOpen_data();
     void failedWriteKeepsWindowOpen();
     void refusesCharactersTheFileCannotHold_data();
     void refusesCharactersTheFileCannotHold();
@@ -333,15 +334,26 @@ void TestReminder::closeBoxAndEscapeAsk()
     QVERIFY2(matchesWithNow(folder.read(kNote), file == "<saved>" ? saved : file, before, after), folder.read(kNote).constData());
 }
 
+void TestReminder::failedWriteKeepsWindowOpen_data()
+{
+    QTest::addColumn<bool>("closeBox");
+    QTest::newRow("Chiudi") << false;
+    QTest::newRow("close box") << true;
+}
+
 void TestReminder::failedWriteKeepsWindowOpen()
 {
+    QFETCH(bool, closeBox);
     TestFolder folder;
     TfrmPromemoria w;
     w.show();
     QTest::keyClicks(mem(w), QStringLiteral("nota"));
     QVERIFY(QDir(folder.path(QStringLiteral("data"))).removeRecursively());
     Messages::setNextAnswer(QMessageBox::Yes);
-    pressChiudi(w);
+    if (closeBox)
+        w.close();
+    else
+        pressChiudi(w);
     const QList<Messages::Shown> shown = Messages::takeShown();
     QCOMPARE(shown.size(), 2);
     QCOMPARE(shown[1].icon, QMessageBox::Critical);
