@@ -1,6 +1,7 @@
 #include "UpdateCheck.h"
 
 #include "HttpReply.h"
+#include "store/FileAccess.h"
 
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -66,14 +67,60 @@ bool fetch(const QUrl &url, int timeLimitMs, HttpReply &reply)
         QObject::connect(static_cast<QSslSocket *>(socket.get()), &QSslSocket::encrypted, &loop, send);
     else
         QObject::connect(socket.get(), &QTcpSocket::connected, &loop, send);
-    QObject::connect(socket.get(), &QTcpSocket::readyRead, &loop, [&] {
-        reply.feed(socket->readAll());
-        if (reply.done() || reply.failed())
-            loop.quit();
-    });
+    if (tls) {
+        QObject::connect(socket.get(), &QTcpSocket::readyRead, &loop, [&] {
+            reply.feed(socket->readAll());
+            if (reply.done() || reply.failed())
+                loop.quit();
+        });
+    } else {
+        // Unbuffered, the socket reads only when asked: each read is preceded by a look at
+        // what waits, so that a reset is seen as one before Qt could take it for a close.
+        QObject::connect(socket.get(), &QTcpSocket::readyRead, &loop, [&] {
+            char block[4096];
+            bool readAny = false;
+            for (;;) {
+                const FileAccess::SocketState state = FileAccess::peekSocket(socket->socketDescriptor());
+                if (state == FileAccess::SocketState::Closed) {
+                    reply.endOfStream();
+                    loop.quit();
+                    return;
+                }
+                if (state == FileAccess::SocketState::Reset) {
+                    broken = true;
+                    loop.quit();
+                    return;
+                }
+                // Nothing to read after all: one read all the same, which asks the socket to
+                // tell of the next bytes again.
+                if (state == FileAccess::SocketState::Nothing && readAny)
+                    return;
+                const qint64 n = socket->read(block, sizeof block);
+                if (n < 0) {
+                    // An end that came between the look and the read: not known to be clean.
+                    broken = true;
+                    loop.quit();
+                    return;
+                }
+                if (n == 0)
+                    return;
+                readAny = true;
+                reply.feed(QByteArrayView(block, n));
+                if (reply.done() || reply.failed()) {
+                    loop.quit();
+                    return;
+                }
+            }
+        });
+    }
     QObject::connect(socket.get(), &QTcpSocket::disconnected, &loop, [&] {
-        reply.feed(socket->readAll());
-        reply.endOfStream();
+        if (tls) {
+            reply.feed(socket->readAll());
+            reply.endOfStream();
+        } else if (!reply.done()) {
+            // Unread, the socket sees an end only when a write fails.
+            broken = true;
+        }
         loop.quit();
     });
     QObject::connect(socket.get(), &QTcpSocket::errorOccurred, &loop, [&](QAbstractSocket::SocketError error) {
@@ -97,7 +144,7 @@ bool fetch(const QUrl &url, int timeLimitMs, HttpReply &reply)
     if (tls)
         static_cast<QSslSocket *>(socket.get())->connectToHostEncrypted(url.host(), port);
     else
-        socket->connectToHost(url.host(), port);
+        socket->connectToHost(url.host(), port, QIODevice::ReadWrite | QIODevice::Unbuffered);
     // A connection refused at once has quit the loop before it started.
     if (!broken && !reply.done() && !reply.failed())
         loop.exec();

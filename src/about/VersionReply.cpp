@@ -4,6 +4,7 @@
 #include "store/TextCodec.h"
 
 #include <QCoreApplication>
+#include <QUrl>
 
 namespace {
 
@@ -50,7 +51,22 @@ VersionReply VersionReply::parse(QByteArrayView reply)
     VersionReply v;
     v.major = versionNumber(reply.first(dot), "principale");
     v.minor = versionNumber(reply.sliced(dot + 1, bar - dot - 1), "secondaria");
-    v.address = TextCodec::fromAnsi(reply.sliced(bar + 1));
+    // The address ends with its line; nothing but line ends may follow it.
+    const QByteArrayView rest = reply.sliced(bar + 1);
+    qsizetype end = 0;
+    while (end < rest.size() && rest[end] != '\r' && rest[end] != '\n')
+        ++end;
+    bool onlyLineEnds = true;
+    for (qsizetype i = end; i < rest.size(); ++i)
+        onlyLineEnds = onlyLineEnds && (rest[i] == '\r' || rest[i] == '\n');
+    v.address = TextCodec::fromAnsi(rest.first(end));
+    if (!onlyLineEnds || !isWebAddress(v.address)) {
+        throw AppError(QCoreApplication::translate("VersionReply",
+                                                   "Risposta non valida dal server degli aggiornamenti: "
+                                                   "l'indirizzo per scaricare la nuova versione non è un "
+                                                   "indirizzo web (\"%1\").")
+                           .arg(shown(rest)));
+    }
     return v;
 }
 
@@ -61,6 +77,13 @@ bool VersionReply::isNewerThan(int ownMajor, int ownMinor) const
 
 bool VersionReply::isWebAddress(QStringView address)
 {
-    return address.startsWith(u"http://", Qt::CaseInsensitive)
-        || address.startsWith(u"https://", Qt::CaseInsensitive);
+    if (!address.startsWith(u"http://", Qt::CaseInsensitive) && !address.startsWith(u"https://", Qt::CaseInsensitive))
+        return false;
+    for (const QChar c : address) {
+        const QChar::Category category = c.category();
+        if (c.isSpace() || category == QChar::Other_Control || category == QChar::Other_Format)
+            return false;
+    }
+    const QUrl url(address.toString());
+    return url.isValid() && !url.host().isEmpty();
 }

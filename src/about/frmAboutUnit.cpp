@@ -253,8 +253,9 @@ void TfrmAbout::Button2Click()
         reply = VersionReply::parse(*body);
         parsed = true;
     });
+    // The server answered, with something that is not the version file.
     if (!parsed) {
-        lstat->setText(notChecked);
+        lstat->setText(QStringLiteral("Risposta del server non valida"));
         return;
     }
 
@@ -263,9 +264,8 @@ void TfrmAbout::Button2Click()
         return;
     }
     lstat->setText(QStringLiteral("E' disponibile la versione %1.%2").arg(reply.major).arg(reply.minor));
-    // The address came over plain HTTP: only a web page is handed to the shell.
-    if (VersionReply::isWebAddress(reply.address))
-        ShellOpen(reply.address);
+    // The address came over plain HTTP: parse() let through only one web address.
+    ShellOpen(reply.address);
 }
 
 bool TfrmAbout::eventFilter(QObject *watched, QEvent *event)

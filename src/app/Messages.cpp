@@ -120,6 +120,35 @@ void showException(const QString &text)
     show({appTitle(), text, QMessageBox::Critical, QMessageBox::Ok, QMessageBox::Ok}, QMessageBox::Ok);
 }
 
+namespace {
+// For each handler running, innermost last: the error texts shown while it ran.
+QList<QStringList> &actionErrors()
+{
+    static QList<QStringList> stack;
+    return stack;
+}
+} // namespace
+
+ActionScope::ActionScope()
+{
+    actionErrors().append(QStringList());
+}
+
+ActionScope::~ActionScope()
+{
+    actionErrors().removeLast();
+}
+
+void showActionError(const QString &text)
+{
+    QList<QStringList> &stack = actionErrors();
+    if (!stack.isEmpty() && stack.last().contains(text))
+        return;
+    for (QStringList &shown : stack)
+        shown.append(text);
+    showException(text);
+}
+
 void setTestMode(bool on)
 {
     // A fresh start: answers queued for boxes that never came must not answer later ones.

@@ -29,18 +29,33 @@ void information(const QString &text);
 // The standard error box for an error that ended an action: application title, error icon.
 void showException(const QString &text);
 
+// One failure, one message: while a handler runs, the errors shown by the handlers of the
+// windows it opened are noted, and an error that ends it with the same words is not shown
+// again (an unreadable book, told by the editor and again by the reload behind it).
+class ActionScope
+{
+public:
+    ActionScope();
+    ~ActionScope();
+    ActionScope(const ActionScope &) = delete;
+    ActionScope &operator=(const ActionScope &) = delete;
+};
+// showException(), unless the action now ending has shown these words already.
+void showActionError(const QString &text);
+
 // Runs an event handler; an error that escapes it is shown in the standard error box
 // and the program goes on running. Work the user stopped ends quietly.
 template<typename Fn>
 void guarded(Fn &&fn)
 {
+    const ActionScope scope;
     try {
         fn();
     } catch (const Cancelled &) {
     } catch (const AppError &e) {
-        showException(e.message());
+        showActionError(e.message());
     } catch (const std::exception &e) {
-        showException(QString::fromLocal8Bit(e.what()));
+        showActionError(QString::fromLocal8Bit(e.what()));
     }
 }
 

@@ -22,10 +22,16 @@ std::unique_ptr<DataFolderLock> takeDataFolder()
                                  .arg(lock->otherHost(), DateText::format(lock->lockedSince()));
         if (!Messages::destructiveQuestion(QStringLiteral("Rubrica già aperta"), text))
             return nullptr;
-        result = lock->takeOver() ? DataFolderLock::Locked : DataFolderLock::AlreadyOpen;
+        result = lock->takeOver();
     }
     if (result == DataFolderLock::AlreadyOpen) {
         ShowError(QStringLiteral("Rubrino è già aperto su questa rubrica."));
+        return nullptr;
+    }
+    // Something of the lock's name that cannot be removed: the user is told which file it
+    // is and why, so that it can be dealt with.
+    if (result == DataFolderLock::InTheWay) {
+        ShowError(lock->obstacle());
         return nullptr;
     }
     if (result == DataFolderLock::Locked) {

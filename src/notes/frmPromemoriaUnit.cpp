@@ -9,7 +9,6 @@
 #include <QGroupBox>
 #include <QGuiApplication>
 #include <QHBoxLayout>
-#include <QKeyEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
@@ -116,28 +115,33 @@ void TfrmPromemoria::CheckModified()
     modified = ReminderFile::isModified(savedLines, editorLines());
 }
 
-void TfrmPromemoria::Button1Click()
+bool TfrmPromemoria::saveChangedNote()
 {
     CheckModified();
-    const QString path = AddressBook::reminderFile();
-    if (!modified) {
-        ReminderFile::saveMarker(path, cbman->isChecked());
-    } else if (Messages::question(QStringLiteral("Modifica promemoria"),
-                                  QStringLiteral("Salvare il promemoria modificato?"))) {
-        ReminderFile::saveNote(path, cbman->isChecked(), editorLines());
-    }
+    if (!modified)
+        return false;
+    if (Messages::question(QStringLiteral("Modifica promemoria"), QStringLiteral("Salvare il promemoria modificato?")))
+        ReminderFile::saveNote(AddressBook::reminderFile(), cbman->isChecked(), editorLines());
+    return true;
+}
+
+void TfrmPromemoria::Button1Click()
+{
+    if (!saveChangedNote())
+        ReminderFile::saveMarker(AddressBook::reminderFile(), cbman->isChecked());
     accept();
 }
 
-void TfrmPromemoria::keyPressEvent(QKeyEvent *event)
+void TfrmPromemoria::reject()
 {
-    // Escape would close the window and silently drop the note being written: "Chiudi"
-    // is not a cancel button. The close box still closes without saving.
-    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
-        event->accept();
-        return;
-    }
-    QDialog::keyPressEvent(event);
+    // A failed write throws past done(): the window stays open with the note.
+    bool saved = false;
+    Messages::guarded([this, &saved] {
+        saveChangedNote();
+        saved = true;
+    });
+    if (saved)
+        QDialog::reject();
 }
 
 void TfrmPromemoria::memContentsChange(int position, int, int charsAdded)

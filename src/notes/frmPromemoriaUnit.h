@@ -9,7 +9,8 @@ class QPlainTextEdit;
 class QPushButton;
 
 // The reminder note: one free text kept in data/promemoria.txt, read when the window is
-// created and written, if at all, when the user presses "Chiudi". The close box saves nothing.
+// created and written, if at all, when the window closes: "Chiudi", the close box and Esc
+// all ask before a changed note is lost.
 class TfrmPromemoria : public QDialog
 {
     Q_OBJECT
@@ -25,11 +26,14 @@ public:
     // The note in the editor, one entry per line; an empty editor has no lines.
     QStringList editorLines() const;
 
-protected:
-    void keyPressEvent(QKeyEvent *event) override;
+    // The close box and Esc: a changed note is asked about as on "Chiudi"; an unchanged
+    // one closes without writing anything.
+    void reject() override;
 
 private:
     void FormCreate();
+    // Asks about a changed note and writes it on Yes; false when there was nothing to ask.
+    bool saveChangedNote();
     void memContentsChange(int position, int charsRemoved, int charsAdded);
     void memChange();
 

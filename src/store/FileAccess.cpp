@@ -11,10 +11,12 @@
 
 #ifdef Q_OS_UNIX
 #include <fcntl.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
 #ifdef Q_OS_WIN
+#include <winsock2.h>
 #include <windows.h>
 #endif
 
@@ -54,6 +56,10 @@ QString because(Cause cause, bool reading, const QString &systemText)
         return tr("errore del disco (forse è stato scollegato).");
     case Cause::OutOfMemory:
         return tr("memoria insufficiente.");
+    case Cause::LinkLoop:
+        return tr("è un collegamento che rimanda a sé stesso.");
+    case Cause::BrokenLink:
+        return tr("è un collegamento a un file che non esiste.");
     case Cause::Other:
         break;
     }
@@ -68,8 +74,9 @@ const int kKnownErrors[] = {
     ERROR_FILE_NOT_FOUND, ERROR_PATH_NOT_FOUND, ERROR_ACCESS_DENIED, ERROR_WRITE_PROTECT,
     ERROR_HANDLE_DISK_FULL, ERROR_DISK_FULL, ERROR_NOT_ENOUGH_MEMORY, ERROR_OUTOFMEMORY, ERROR_CRC,
     ERROR_READ_FAULT, ERROR_WRITE_FAULT, ERROR_DEVICE_NOT_CONNECTED, ERROR_FILE_TOO_LARGE,
+    ERROR_CANT_RESOLVE_FILENAME,
 #else
-    ENOENT, ENOTDIR, EISDIR, EACCES, EPERM, ENOSPC, EDQUOT, EFBIG, EROFS, EIO, ENXIO, ENODEV, ENOMEM,
+    ENOENT, ENOTDIR, EISDIR, EACCES, EPERM, ENOSPC, EDQUOT, EFBIG, EROFS, EIO, ENXIO, ENODEV, ENOMEM, ELOOP,
 #endif
 };
 
@@ -99,6 +106,8 @@ Cause causeOfSystemError(int code)
         return Cause::DiskError;
     case ERROR_FILE_TOO_LARGE:
         return Cause::TooLarge;
+    case ERROR_CANT_RESOLVE_FILENAME:
+        return Cause::LinkLoop;
 #else
     case ENOENT:
     case ENOTDIR:
@@ -121,6 +130,8 @@ Cause causeOfSystemError(int code)
         return Cause::DiskError;
     case ENOMEM:
         return Cause::OutOfMemory;
+    case ELOOP:
+        return Cause::LinkLoop;
 #endif
     default:
         return Cause::Other;
@@ -155,6 +166,11 @@ QString writeError(const QString &path, Cause cause, const QString &systemText)
     return tr("Impossibile scrivere il file %1: %2").arg(quoted(path), because(cause, false, systemText));
 }
 
+QString blocksBook(const QString &path, Cause cause, bool reading, const QString &systemText)
+{
+    return tr("Il file %1 impedisce di aprire la rubrica: %2").arg(quoted(path), because(cause, reading, systemText));
+}
+
 QString outOfMemory(const QString &path)
 {
     return tr("Memoria insufficiente per aprire il file %1.").arg(quoted(path));
@@ -168,6 +184,10 @@ bool openForReading(QFile &file, const QString &path)
     const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         const int code = errno;
+        // A link whose file is gone is not a missing file: writing there would make a file
+        // wherever the link points.
+        if (code == ENOENT && QFileInfo(path).isSymLink())
+            throw AppError(openError(path, Cause::BrokenLink));
         if (code == ENOENT)
             return false;
         throw AppError(openError(path, causeOfSystemError(code), qt_error_string(code)));
@@ -186,6 +206,8 @@ bool openForReading(QFile &file, const QString &path)
     return true;
 #else
     const QFileInfo info(path);
+    if (!info.exists() && info.isSymLink())
+        throw AppError(openError(path, Cause::BrokenLink));
     if (!info.exists())
         return false;
     if (info.isDir())
@@ -196,6 +218,28 @@ bool openForReading(QFile &file, const QString &path)
     if (!file.open(QIODevice::ReadOnly))
         throw AppError(openError(path, causeOfErrorString(file.errorString()), file.errorString()));
     return true;
+#endif
+}
+
+SocketState peekSocket(qintptr descriptor)
+{
+    char c = 0;
+#ifdef Q_OS_WIN
+    // Qt's sockets do not block, so the look returns at once.
+    const int n = ::recv(SOCKET(descriptor), &c, 1, MSG_PEEK);
+    if (n > 0)
+        return SocketState::Bytes;
+    if (n == 0)
+        return SocketState::Closed;
+    const int code = ::WSAGetLastError();
+    return code == WSAEWOULDBLOCK || code == WSAEINTR ? SocketState::Nothing : SocketState::Reset;
+#else
+    const ssize_t n = ::recv(int(descriptor), &c, 1, MSG_PEEK | MSG_DONTWAIT);
+    if (n > 0)
+        return SocketState::Bytes;
+    if (n == 0)
+        return SocketState::Closed;
+    return errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR ? SocketState::Nothing : SocketState::Reset;
 #endif
 }
 

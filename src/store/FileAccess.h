@@ -18,6 +18,8 @@ enum class Cause {
     ReadOnly,     // a disk that cannot be written
     DiskError,    // the disk failed: a stick pulled out, a bad sector
     OutOfMemory,
+    LinkLoop,     // a link that leads back to itself, directly or through others
+    BrokenLink,   // a link to a file or folder that is not there
     Other,
 };
 
@@ -32,13 +34,23 @@ Cause causeOfErrorString(const QString &text);
 QString openError(const QString &path, Cause cause, const QString &systemText = QString());
 QString readError(const QString &path, Cause cause, const QString &systemText = QString());
 QString writeError(const QString &path, Cause cause, const QString &systemText = QString());
+// "Il file … impedisce di aprire la rubrica: <cause>": a file in the way of the address book's
+// lock. `reading` picks the words of a file that could not be read rather than written.
+QString blocksBook(const QString &path, Cause cause, bool reading, const QString &systemText = QString());
 // "Memoria insufficiente per aprire …".
 QString outOfMemory(const QString &path);
 
 // Opens `path` for reading into `file`, only when it is a regular file: a named pipe would
 // wait for a writer for ever and a device such as /dev/zero never ends. Returns false when
-// nothing is there; throws AppError with the cause for anything else that cannot be read.
+// nothing is there; throws AppError with the cause for anything else that cannot be read,
+// a link that leads nowhere included.
 bool openForReading(QFile &file, const QString &path);
+
+// What waits on a connected socket, looked at without taking it. The system reports a reset
+// connection only once, and Qt's socket reads that report as an orderly close; a reply that
+// ends only with its connection must tell the two apart.
+enum class SocketState { Bytes, Nothing, Closed, Reset };
+SocketState peekSocket(qintptr descriptor);
 
 // What identifies the content of a file cheaply: its size, the time of its last change and
 // a hash of samples of its bytes (all of them in a file of up to 1 MiB).

@@ -17,6 +17,8 @@
 #include <QTest>
 #include <QTimer>
 
+#include <sys/socket.h>
+
 namespace {
 
 // A small HTTP server on 127.0.0.1 that answers every request with the same bytes and
@@ -54,7 +56,16 @@ private:
             onRequest();
         if (answer.isEmpty())
             return;
-        s->write(answer);
+        // An answer ending in "<reset>" ends with a reset connection instead of a close.
+        const bool reset = answer.endsWith("<reset>");
+        s->write(reset ? answer.chopped(7) : answer);
+        if (reset) {
+            s->flush();
+            const linger now{1, 0};
+            ::setsockopt(int(s->socketDescriptor()), SOL_SOCKET, SO_LINGER, &now, sizeof now);
+            s->abort();
+            return;
+        }
         if (endless.isEmpty()) {
             s->disconnectFromHost();
             return;
@@ -162,9 +173,16 @@ void TestAbout::versionReply_data()
     QTest::newRow("older") << QByteArray("0.9|http://x/") << true << 0 << 9 << QStringLiteral("http://x/") << false;
     QTest::newRow("1.10 is newer") << QByteArray("1.10|http://x/") << true << 1 << 10 << QStringLiteral("http://x/") << true;
     QTest::newRow("1.01 is 1.1") << QByteArray("1.01|http://x/") << true << 1 << 1 << QStringLiteral("http://x/") << false;
-    QTest::newRow("major wins") << QByteArray("0.99|") << true << 0 << 99 << QString() << false;
-    QTest::newRow("address untouched") << QByteArray("1.2| http://x/?a|b\r\n") << true << 1 << 2
-                                       << QStringLiteral(" http://x/?a|b\r\n") << true;
+    QTest::newRow("major wins") << QByteArray("0.99|https://x/") << true << 0 << 99 << QStringLiteral("https://x/") << false;
+    QTest::newRow("address to its line end") << QByteArray("1.2|http://x/?a|b\r\n") << true << 1 << 2
+                                             << QStringLiteral("http://x/?a|b") << true;
+    // The address is one web address and nothing else.
+    QTest::newRow("second line") << QByteArray("9.9|http://x/\nfile:///etc/passwd") << false << 0 << 0 << QString() << false;
+    QTest::newRow("blank before") << QByteArray("1.2| http://x/") << false << 0 << 0 << QString() << false;
+    QTest::newRow("blank inside") << QByteArray("1.2|http://x/a b") << false << 0 << 0 << QString() << false;
+    QTest::newRow("control character") << QByteArray("1.2|http://x/\x1b[2J") << false << 0 << 0 << QString() << false;
+    QTest::newRow("no host") << QByteArray("1.2|http:///etc/passwd") << false << 0 << 0 << QString() << false;
+    QTest::newRow("no address") << QByteArray("1.2|") << false << 0 << 0 << QString() << false;
     QTest::newRow("no dot") << QByteArray("12|http://x/") << false << 0 << 0 << QString() << false;
     QTest::newRow("no bar") << QByteArray("1.2 http://x/") << false << 0 << 0 << QString() << false;
     QTest::newRow("bar before dot") << QByteArray("1|2.3") << false << 0 << 0 << QString() << false;
@@ -216,23 +234,27 @@ void TestAbout::updateCheck_data()
     QTest::newRow("1.01") << ok("1.01|" + page.toLatin1()) << none << QStringList() << false;
     QTest::newRow("https in capitals") << ok("1.3|HTTPS://X.example/") << QStringLiteral("E' disponibile la versione 1.3")
                                        << QStringList{QStringLiteral("HTTPS://X.example/")} << false;
-    QTest::newRow("program, not opened") << ok("1.2|C:\\Windows\\System32\\calc.exe")
-                                         << QStringLiteral("E' disponibile la versione 1.2") << QStringList() << false;
-    QTest::newRow("file, not opened") << ok("3.0|file:///etc/passwd") << QStringLiteral("E' disponibile la versione 3.0")
+    const QString invalid = QStringLiteral("Risposta del server non valida");
+    QTest::newRow("program, not opened") << ok("1.2|C:\\Windows\\System32\\calc.exe") << invalid << QStringList() << true;
+    QTest::newRow("file, not opened") << ok("3.0|file:///etc/passwd") << invalid << QStringList() << true;
+    QTest::newRow("other scheme, not opened") << ok("1.2|javascript:alert(1)") << invalid << QStringList() << true;
+    QTest::newRow("second line, not opened") << ok("9.9|http://x/\r\nfile:///etc/passwd") << invalid << QStringList() << true;
+    QTest::newRow("line end after the address") << ok("1.2|http://x/\r\n") << QStringLiteral("E' disponibile la versione 1.2")
+                                                << QStringList{"http://x/"} << false;
+    // Without a length the body ends with the connection: only a clean close completes it.
+    QTest::newRow("no length, closed") << QByteArray("HTTP/1.1 200 OK\r\n\r\n1.2|http://x/")
+                                       << QStringLiteral("E' disponibile la versione 1.2") << QStringList{"http://x/"} << false;
+    QTest::newRow("no length, reset") << QByteArray("HTTP/1.1 200 OK\r\n\r\n1.2|http://x/<reset>") << failed
                                       << QStringList() << false;
-    QTest::newRow("other scheme, not opened") << ok("1.2|javascript:alert(1)") << QStringLiteral("E' disponibile la versione 1.2")
-                                              << QStringList() << false;
-    QTest::newRow("blank before http, not opened") << ok("1.2| http://x/") << QStringLiteral("E' disponibile la versione 1.2")
-                                                   << QStringList() << false;
     QTest::newRow("not found") << QByteArray("HTTP/1.1 404 Not Found\r\nContent-Length: 14\r\nConnection: close\r\n\r\n1.2|http://x/")
                                << failed << QStringList() << false;
     QTest::newRow("server error") << QByteArray("HTTP/1.1 500 Internal Server Error\r\nConnection: close\r\n\r\n")
                                   << failed << QStringList() << false;
     QTest::newRow("not HTTP") << QByteArray("SSH-2.0-OpenSSH\r\n") << failed << QStringList() << false;
-    QTest::newRow("error page with 200") << ok("<html><body>Errore interno.</body></html>") << failed << QStringList()
+    QTest::newRow("error page with 200") << ok("<html><body>Errore interno.</body></html>") << invalid << QStringList()
                                          << true;
-    QTest::newRow("empty body") << ok("") << failed << QStringList() << true;
-    QTest::newRow("link in the reply") << ok("1.<a href=file:///c:/x/calc.exe>OK</a>|") << failed << QStringList() << true;
+    QTest::newRow("empty body") << ok("") << invalid << QStringList() << true;
+    QTest::newRow("link in the reply") << ok("1.<a href=file:///c:/x/calc.exe>OK</a>|") << invalid << QStringList() << true;
     QTest::newRow("chunked") << QByteArray("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n4\r\n1.2|\r\n"
                                            "9;x=1\r\nhttp://x/\r\n0\r\nX-Trailer: 1\r\n\r\n")
                              << QStringLiteral("E' disponibile la versione 1.2") << QStringList{"http://x/"} << false;

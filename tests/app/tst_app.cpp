@@ -433,6 +433,16 @@ void TestMainWindow::unreadableBookIsReported()
     QCOMPARE(shown.first().icon, QMessageBox::Critical);
     QVERIFY(shown.first().text.contains(QStringLiteral("contact.csv")));
     QCOMPARE(w.listModel()->rowCount(), 0);
+    // One failure, one message: the editor tells it, and the reload after it does not again.
+    OnModal add([&](QWidget *editor) {
+        setBox(editor, "txtnome", QStringLiteral("Zeno"));
+        setBox(editor, "txtcognome", QStringLiteral("Ultimo"));
+        button(editor, "butt")->click();
+        button(editor, "BitBtn2")->click();
+    });
+    button(&w, "Button1")->click();
+    QVERIFY(add.ran());
+    QCOMPARE(Messages::takeShown().size(), 1);
     // The window is ready all the same: once the book is repaired and reloaded, search works.
     QVERIFY(!w.findChild<QWidget *>(QStringLiteral("frmSplash")));
     QVERIFY(QDir(folder.path(QStringLiteral("data"))).rmdir(QStringLiteral("contact.csv")));

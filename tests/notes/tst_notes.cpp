@@ -85,7 +85,9 @@ private Q_SLOTS:
     void chiudi_data();
     void chiudi();
     void newNoteSavedAndReopened();
-    void closeBoxSavesNothing();
+    void closeBoxAndEscapeAsk_data();
+    void closeBoxAndEscapeAsk();
+    void failedWriteKeepsWindowOpen_data();
     void failedWriteKeepsWindowOpen();
     void refusesCharactersTheFileCannotHold_data();
     void refusesCharactersTheFileCannotHold();
@@ -289,33 +291,69 @@ void TestReminder::newNoteSavedAndReopened()
     QVERIFY(ReminderFile::opensAtStartup(AddressBook::reminderFile()));
 }
 
-void TestReminder::closeBoxSavesNothing()
+void TestReminder::closeBoxAndEscapeAsk_data()
 {
+    QTest::addColumn<bool>("escape");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QMessageBox::StandardButton>("answer"); // NoButton: nothing is asked
+    QTest::addColumn<QByteArray>("file"); // "<saved>": as it was
+    QTest::newRow("close box, Yes") << false << QStringLiteral("altro ") << QMessageBox::Yes
+                                    << QByteArray("# AutoLoad\r\n# <now>\r\naltro nota\r\n");
+    QTest::newRow("Escape, No") << true << QStringLiteral("altro ") << QMessageBox::No << QByteArray("<saved>");
+    // Unchanged text: nothing asked, and the box's change is not kept, as the close box always did.
+    QTest::newRow("close box, only the box") << false << QString() << QMessageBox::NoButton << QByteArray("<saved>");
+}
+
+// Every way out of the window asks before a changed note is lost, as "Chiudi" does.
+void TestReminder::closeBoxAndEscapeAsk()
+{
+    QFETCH(bool, escape);
+    QFETCH(QString, typed);
+    QFETCH(QMessageBox::StandardButton, answer);
+    QFETCH(QByteArray, file);
     TestFolder folder;
     const QByteArray saved = "# NoLoad\r\n" + savedOn() + "\r\nnota\r\n";
     folder.write(kNote, saved);
     TfrmPromemoria w;
     w.show();
-    QTest::keyClicks(mem(w), QStringLiteral("altro "));
+    QTest::keyClicks(mem(w), typed);
     cbman(w)->setChecked(true);
-    // Escape is not a way out: it would drop the text without asking.
-    QTest::keyClick(mem(w), Qt::Key_Escape);
-    QVERIFY(w.isVisible());
-    w.close();
+    if (answer != QMessageBox::NoButton)
+        Messages::setNextAnswer(answer);
+    const QByteArray before = DateText::now();
+    if (escape)
+        QTest::keyClick(mem(w), Qt::Key_Escape);
+    else
+        w.close();
+    const QByteArray after = DateText::now();
     QVERIFY(!w.isVisible());
-    QCOMPARE(Messages::takeShown().size(), 0);
-    QCOMPARE(folder.read(kNote), saved);
+    const QList<Messages::Shown> shown = Messages::takeShown();
+    QCOMPARE(shown.size(), answer == QMessageBox::NoButton ? 0 : 1);
+    if (!shown.isEmpty())
+        QCOMPARE(shown[0].text, QStringLiteral("Salvare il promemoria modificato?"));
+    QVERIFY2(matchesWithNow(folder.read(kNote), file == "<saved>" ? saved : file, before, after), folder.read(kNote).constData());
+}
+
+void TestReminder::failedWriteKeepsWindowOpen_data()
+{
+    QTest::addColumn<bool>("closeBox");
+    QTest::newRow("Chiudi") << false;
+    QTest::newRow("close box") << true;
 }
 
 void TestReminder::failedWriteKeepsWindowOpen()
 {
+    QFETCH(bool, closeBox);
     TestFolder folder;
     TfrmPromemoria w;
     w.show();
     QTest::keyClicks(mem(w), QStringLiteral("nota"));
     QVERIFY(QDir(folder.path(QStringLiteral("data"))).removeRecursively());
     Messages::setNextAnswer(QMessageBox::Yes);
-    pressChiudi(w);
+    if (closeBox)
+        w.close();
+    else
+        pressChiudi(w);
     const QList<Messages::Shown> shown = Messages::takeShown();
     QCOMPARE(shown.size(), 2);
     QCOMPARE(shown[1].icon, QMessageBox::Critical);

@@ -66,6 +66,10 @@ private Q_SLOTS:
     void saveIntoMissingFolderFails();
     void oneProgramPerDataFolder_data();
     void oneProgramPerDataFolder();
+    void lockInTheWay_data();
+    void lockInTheWay();
+    void shownHostName_data();
+    void shownHostName();
     void searchFoldsOnlyAsciiLetters_data();
     void searchFoldsOnlyAsciiLetters();
     void collation_data();
@@ -424,6 +428,8 @@ void TestStore::unreadableBook_data()
     QTest::newRow("named pipe") << "pipe" << QStringLiteral("non è un file ma un dispositivo o una pipe");
     QTest::newRow("link to /dev/zero") << "device" << QStringLiteral("non è un file ma un dispositivo o una pipe");
     QTest::newRow("too little memory") << "memory" << QStringLiteral("Memoria insufficiente per aprire il file");
+    QTest::newRow("link to itself") << "loop" << QStringLiteral("è un collegamento che rimanda a sé stesso.");
+    QTest::newRow("link to nothing") << "dangling" << QStringLiteral("è un collegamento a un file che non esiste.");
 }
 
 void TestStore::unreadableBook()
@@ -457,6 +463,10 @@ void TestStore::unreadableBook()
         QVERIFY(QDir().mkdir(path));
     else if (kind == u"pipe")
         QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+    else if (kind == u"loop")
+        QCOMPARE(::symlink("contact.csv", QFile::encodeName(path).constData()), 0);
+    else if (kind == u"dangling")
+        QVERIFY(QFile::link(folder.path(QStringLiteral("altrove.csv")), path));
     else
         QVERIFY(QFile::link(QStringLiteral("/dev/zero"), path));
     try {
@@ -654,6 +664,9 @@ void TestStore::oneProgramPerDataFolder_data()
     const QByteArray elsewhere = "4242\nrubrino\naltro-pc\n0123456789abcdef0123456789abcdef\nboot\n";
     QTest::newRow("another computer, No") << elsewhere << QMessageBox::No << false;
     QTest::newRow("another computer, Yes") << elsewhere << QMessageBox::Yes << true;
+    // A name read from the file is anybody's text: shown without direction tricks, and cut.
+    QTest::newRow("another computer, crafted name, No")
+        << QByteArray("4242\nrubrino\npc\xe2\x80\xae" "exe.txt\x01" + QByteArray(100, 'n') + "\nid\nboot\n") << QMessageBox::No << false;
     QTest::newRow("another computer of the same name, Yes")
         << QByteArray("4242\nrubrino\n" + host + "\n0123456789abcdef0123456789abcdef\nboot\n") << QMessageBox::Yes << true;
     QTest::newRow("no folder to lock in") << QByteArray("<no folder>") << none << true;
@@ -692,7 +705,7 @@ void TestStore::oneProgramPerDataFolder()
         QCOMPARE(shown.size(), 1);
         QCOMPARE(shown[0].text, QStringLiteral("La rubrica risulta aperta sul computer «%1» dal 06/05/2024 07:08:09. Se "
                                                "Rubrino non è più aperto su quel computer, vuoi aprirla comunque?")
-                                    .arg(QString::fromUtf8(lockFile.split('\n').at(2))));
+                                    .arg(DataFolderLock::shownHostName(QString::fromUtf8(lockFile.split('\n').at(2)))));
         QCOMPARE(shown[0].buttons, QMessageBox::Yes | QMessageBox::No);
         QCOMPARE(shown[0].defaultButton, QMessageBox::No);
     } else if (!starts) {
@@ -706,6 +719,86 @@ void TestStore::oneProgramPerDataFolder()
         QCOMPARE(folder.read(QStringLiteral("data/rubrino.lock")), before);
     else if (lockFile != "<no folder>")
         QVERIFY(folder.read(QStringLiteral("data/rubrino.lock")).startsWith(QByteArray::number(QCoreApplication::applicationPid()) + '\n'));
+}
+
+void TestStore::lockInTheWay_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("cause"); // empty: the lock is removed and the program starts
+    QTest::newRow("dangling link") << "dangling" << QString();
+    QTest::newRow("link to itself") << "loop" << QString();
+    QTest::newRow("folder") << "folder" << QStringLiteral("è una cartella, non un file.");
+    // Owned by another user and read-only: its process is gone, so its name is removed.
+    QTest::newRow("crash, cannot be opened for writing") << "read-only" << QString();
+    // Who holds it cannot even be read.
+    QTest::newRow("no permissions") << "no permissions" << QStringLiteral("non hai i permessi per leggerlo.");
+}
+
+// What stands where the lock goes is removed when nothing can hold it, and named when it
+// cannot be removed: never "already open".
+void TestStore::lockInTheWay()
+{
+    QFETCH(QString, kind);
+    QFETCH(QString, cause);
+    TestFolder folder;
+    const QString lockPath = folder.path(QStringLiteral("data/rubrino.lock"));
+    const QByteArray path = QFile::encodeName(lockPath);
+    if (kind == u"dangling")
+        QCOMPARE(::symlink("altrove.lock", path.constData()), 0);
+    else if (kind == u"loop")
+        QCOMPARE(::symlink("rubrino.lock", path.constData()), 0);
+    else if (kind == u"folder")
+        QVERIFY(QDir().mkpath(lockPath + QStringLiteral("/dentro")));
+    else
+        folder.write(QStringLiteral("data/rubrino.lock"), "999999\nrubrino\n" + QSysInfo::machineHostName().toUtf8() + "\n");
+    if (kind == u"read-only" || kind == u"no permissions")
+        QCOMPARE(::chmod(path.constData(), kind == u"read-only" ? 0444 : 0), 0);
+    // The child may run as another user: it must be able to reach and change data/.
+    QCOMPARE(::chmod(QFile::encodeName(folder.path()).constData(), 0777), 0);
+    QCOMPARE(::chmod(QFile::encodeName(folder.path(QStringLiteral("data"))).constData(), 0777), 0);
+    const QString report = folder.path(QStringLiteral("report.txt"));
+    folder.write(QStringLiteral("report.txt"), {});
+    QFile::setPermissions(report, QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    // Started, or the one message shown.
+    const int code = runAsPlainUser([&] {
+        const std::unique_ptr<DataFolderLock> lock = StartUp::takeDataFolder();
+        const QList<Messages::Shown> shown = Messages::takeShown();
+        QFile out(report);
+        if (!out.open(QIODevice::WriteOnly))
+            throw std::runtime_error("no report");
+        out.write(lock ? "<started>" : shown.value(0).text.toUtf8());
+    });
+    if (code == 3)
+        QSKIP("this system does not let the tests run as another user");
+    QCOMPARE(code, 0);
+    const QString shown = QString::fromUtf8(folder.read(QStringLiteral("report.txt")));
+    if (cause.isEmpty()) {
+        QCOMPARE(shown, QStringLiteral("<started>"));
+    } else {
+        QCOMPARE(shown, QStringLiteral("Il file \"%1\" impedisce di aprire la rubrica: %2").arg(QDir::toNativeSeparators(lockPath), cause));
+        QVERIFY(QFileInfo(lockPath).isDir() || QFileInfo(lockPath).isFile());
+    }
+}
+
+void TestStore::shownHostName_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("plain") << QStringLiteral("ufficio-pc.local") << QStringLiteral("ufficio-pc.local");
+    QTest::newRow("right-to-left override") << QStringLiteral("pc\u202Etxt.exe") << QStringLiteral("pctxt.exe");
+    QTest::newRow("other direction marks") << QStringLiteral("\u2066a\u200Fb\u061C\u2069") << QStringLiteral("ab");
+    QTest::newRow("C0 and C1 controls") << QStringLiteral("a\tb\nc\u0085d\u009Be\x7f") << QStringLiteral("abcde");
+    QTest::newRow("fake closing quote") << QStringLiteral("pc» dal 1/1/2000. Vuoi") << QStringLiteral("pc dal 1/1/2000. Vuoi");
+    QTest::newRow("65 letters") << QString(65, u'x') << QString(64, u'x') + u'…';
+    QTest::newRow("letters outside the first plane") << QString(70, QChar(u'a')).replace(0, 1, QStringLiteral("\U0001F600"))
+                                                     << QStringLiteral("\U0001F600") + QString(63, u'a') + u'…';
+}
+
+void TestStore::shownHostName()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, shown);
+    QCOMPARE(DataFolderLock::shownHostName(name), shown);
 }
 
 void TestStore::searchFoldsOnlyAsciiLetters_data()

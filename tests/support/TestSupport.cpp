@@ -130,6 +130,16 @@ int runWithFileSizeLimit(qint64 maxFileSize, const std::function<void()> &fn)
         fn);
 }
 
+int runAsPlainUser(const std::function<void()> &fn)
+{
+    return runInChild(
+        [] {
+            if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0))
+                _exit(3);
+        },
+        fn);
+}
+
 int runWithMemoryLimit(qint64 extraBytes, const std::function<void()> &fn)
 {
     return runInChild(

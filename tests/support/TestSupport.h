@@ -32,6 +32,10 @@ int runWithFileSizeLimit(qint64 maxFileSize, const std::function<void()> &fn);
 // The same in a child that may take at most `extraBytes` of memory beyond what it holds.
 int runWithMemoryLimit(qint64 extraBytes, const std::function<void()> &fn);
 
+// The same in a child that runs as a user without special rights ("nobody" when the tests
+// run as root), so that files the test made unreadable stay unreadable to it.
+int runAsPlainUser(const std::function<void()> &fn);
+
 class TfrmAvanzamento;
 
 // Drives the progress window of the imports and exports for one test. With `stopAt` > 0 the
