@@ -25,6 +25,19 @@ private:
 // Everything the shell was asked to open since the last call.
 QStringList takeShellOpened();
 
+// What the Windows suite cannot test, and why, said once here; a test that needs it skips,
+// by name and with the reason, on Windows only.
+#define NO_FILE_SIZE_LIMIT_ON_WINDOWS \
+    "Linux only: Windows has no per-process limit on file size, and Wine no small disk to fill; the full-disk cases run in the Linux suite"
+#define NO_MEMORY_LIMIT_ON_WINDOWS \
+    "Linux only: a child process under an address-space limit needs fork and setrlimit, which Windows lacks"
+#define NO_FIFO_ON_WINDOWS "Linux only: Windows has no named pipes or devices in the file system"
+#ifdef Q_OS_WIN
+#define POSIX_ONLY(reason) QSKIP(reason)
+#else
+#define POSIX_ONLY(reason) ((void)0)
+#endif
+
 // Runs `fn` in a child process whose files may grow to at most `maxFileSize` bytes (a full
 // disk, for real). Returns the child's exit code: 0 when fn returned normally, 1 when it
 // threw AppError, 2 for anything else.
