@@ -109,6 +109,11 @@ int runWithMemoryLimit(qint64, const std::function<void()> &)
 {
     qFatal("runWithMemoryLimit: " NO_MEMORY_LIMIT_ON_WINDOWS);
 }
+
+int runAsPlainUser(const std::function<void()> &)
+{
+    qFatal("runAsPlainUser: " NO_OTHER_USER_ON_WINDOWS);
+}
 #else
 namespace {
 // Runs `fn` in a child process after `limit` has set its bounds; see runWithFileSizeLimit.

@@ -31,6 +31,8 @@ QStringList takeShellOpened();
     "Linux only: Windows has no per-process limit on file size, and Wine no small disk to fill; the full-disk cases run in the Linux suite"
 #define NO_MEMORY_LIMIT_ON_WINDOWS \
     "Linux only: a child process under an address-space limit needs fork and setrlimit, which Windows lacks"
+#define NO_OTHER_USER_ON_WINDOWS \
+    "Linux only: the lock cases need a child process of another user and POSIX permission bits"
 #define NO_FIFO_ON_WINDOWS "Linux only: Windows has no named pipes or devices in the file system"
 #ifdef Q_OS_WIN
 #define POSIX_ONLY(reason) QSKIP(reason)
