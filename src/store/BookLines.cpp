@@ -7,17 +7,8 @@
 #include <QFile>
 
 #include <algorithm>
-#include <atomic>
-#include <mutex>
-#include <system_error>
-#include <thread>
 #include <new>
 
-#ifdef Q_OS_UNIX
-#include <csignal>
-#include <sys/mman.h>
-#include <unistd.h>
-#endif
 
 BookChanged::BookChanged()
     : AppError(QCoreApplication::translate(
@@ -28,152 +19,6 @@ BookChanged::BookChanged()
 namespace {
 
 constexpr qsizetype kLinesPerStart = 32;
-
-#ifdef Q_OS_UNIX
-
-// A file mapped read-only into memory. Another program may cut the file short while it is
-// mapped, or the disk may fail (a stick pulled out); touching the lost pages would then end
-// the program with SIGBUS. The handler below puts zeros in their place instead and marks
-// the mapping as cut, so that the program goes on and never writes from it.
-class Mapping
-{
-public:
-    // `populate`: bring in every page at once, as a scan of the whole file is to follow.
-    static std::unique_ptr<Mapping> map(int fd, qsizetype size, bool populate);
-    ~Mapping();
-    const char *data() const { return static_cast<const char *>(m_address); }
-    bool intact() const;
-
-private:
-    Mapping() = default;
-    void *m_address = nullptr;
-    size_t m_length = 0;
-    int m_slot = -1;
-};
-
-struct GuardSlot
-{
-    std::atomic<uintptr_t> begin{0};
-    std::atomic<uintptr_t> end{0};
-    std::atomic<bool> cut{false};
-};
-GuardSlot g_slots[64];
-std::mutex g_slotsMutex;
-struct sigaction g_previousSigbus;
-uintptr_t g_pageSize = 4096;
-
-void onSigbus(int signal, siginfo_t *info, void *context)
-{
-    const uintptr_t address = reinterpret_cast<uintptr_t>(info->si_addr);
-    for (GuardSlot &slot : g_slots) {
-        const uintptr_t begin = slot.begin.load(std::memory_order_acquire);
-        const uintptr_t end = slot.end.load(std::memory_order_acquire);
-        if (begin == 0 || address < begin || address >= end)
-            continue;
-        // Zeros from the lost page to the end of the mapping; the faulting read is retried.
-        const uintptr_t page = address & ~(g_pageSize - 1);
-        void *zeros = ::mmap(reinterpret_cast<void *>(page), end - page, PROT_READ,
-                             MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1, 0);
-        if (zeros != MAP_FAILED) {
-            slot.cut.store(true, std::memory_order_release);
-            return;
-        }
-    }
-    // Not a mapped book: whatever handled SIGBUS before.
-    if ((g_previousSigbus.sa_flags & SA_SIGINFO) && g_previousSigbus.sa_sigaction) {
-        g_previousSigbus.sa_sigaction(signal, info, context);
-    } else if (g_previousSigbus.sa_handler != SIG_DFL && g_previousSigbus.sa_handler != SIG_IGN) {
-        g_previousSigbus.sa_handler(signal);
-    } else {
-        // The default action, when the faulting read is retried.
-        ::signal(signal, SIG_DFL);
-    }
-}
-
-void installSigbusHandler()
-{
-    static std::once_flag once;
-    std::call_once(once, [] {
-        g_pageSize = uintptr_t(::sysconf(_SC_PAGESIZE));
-        struct sigaction action = {};
-        action.sa_sigaction = onSigbus;
-        action.sa_flags = SA_SIGINFO | SA_NODEFER;
-        sigemptyset(&action.sa_mask);
-        ::sigaction(SIGBUS, &action, &g_previousSigbus);
-    });
-}
-
-std::unique_ptr<Mapping> Mapping::map(int fd, qsizetype size, bool populate)
-{
-    installSigbusHandler();
-    std::unique_ptr<Mapping> m(new Mapping);
-    {
-        std::lock_guard lock(g_slotsMutex);
-        for (int i = 0; i < int(std::size(g_slots)); ++i) {
-            if (g_slots[i].begin.load() == 0 && g_slots[i].end.load() == 0) {
-                m->m_slot = i;
-                g_slots[i].end.store(1); // claimed
-                break;
-            }
-        }
-    }
-    if (m->m_slot < 0)
-        return nullptr; // more books at once than slots: read this one instead
-    int flags = MAP_PRIVATE;
-#ifdef MAP_POPULATE
-    if (populate)
-        flags |= MAP_POPULATE; // one call brings in every page the page cache holds
-#else
-    Q_UNUSED(populate);
-#endif
-    m->m_length = size_t(size);
-    m->m_address = ::mmap(nullptr, m->m_length, PROT_READ, flags, fd, 0);
-    if (m->m_address == MAP_FAILED) {
-        m->m_address = nullptr;
-        return nullptr; // the destructor frees the slot
-    }
-    const uintptr_t begin = reinterpret_cast<uintptr_t>(m->m_address);
-    GuardSlot &slot = g_slots[m->m_slot];
-    slot.cut.store(false);
-    slot.end.store((begin + m->m_length + g_pageSize - 1) & ~(g_pageSize - 1), std::memory_order_release);
-    slot.begin.store(begin, std::memory_order_release);
-    return m;
-}
-
-Mapping::~Mapping()
-{
-    auto release = [slot = m_slot, address = m_address, length = m_length] {
-        if (address)
-            ::munmap(address, length);
-        if (slot >= 0) {
-            std::lock_guard lock(g_slotsMutex);
-            g_slots[slot].begin.store(0);
-            g_slots[slot].end.store(0);
-        }
-    };
-    // Letting go of the last mapping of a file that a save has replaced frees that file's
-    // pages and its place on the disk: about a tenth of a second for 300 MB, which the other
-    // processor core does while this one shows the new book.
-    if (m_address && m_length >= (16u << 20)) {
-        // The pages leave this process at once, so that they are not counted twice beside
-        // the new book's while the rest happens.
-        ::madvise(m_address, m_length, MADV_DONTNEED);
-        try {
-            std::thread(release).detach();
-            return;
-        } catch (const std::system_error &) {
-            // No thread to spare: here and now.
-        }
-    }
-    release();
-}
-
-bool Mapping::intact() const
-{
-    return !g_slots[m_slot].cut.load(std::memory_order_acquire);
-}
-
-#endif // Q_OS_UNIX
 
 // Where the lines of a book start and which of them hold a contact.
 struct LineIndex
@@ -252,20 +97,8 @@ struct BookLines::Data
     const char *bytes = "";
     qsizetype size = 0;
     QByteArray heap;
-#ifdef Q_OS_UNIX
-    std::unique_ptr<Mapping> mapping;
-#endif
     std::shared_ptr<const LineIndex> index;
     FileAccess::Stamp stamp;
-
-    bool intact() const
-    {
-#ifdef Q_OS_UNIX
-        return !mapping || mapping->intact();
-#else
-        return true;
-#endif
-    }
 };
 
 BookLines::BookLines()
@@ -291,7 +124,7 @@ BookLines BookLines::fromBytes(const QByteArray &bytes)
     return BookLines(std::move(data));
 }
 
-BookLines BookLines::read(const QString &path, bool mapped)
+BookLines BookLines::read(const QString &path)
 {
     try {
         QFile file;
@@ -304,20 +137,10 @@ BookLines BookLines::read(const QString &path, bool mapped)
         const SavedIndex &saved = savedIndex();
         const bool known = saved.index && saved.path == path && saved.stamp.size == size
             && saved.stamp.modified == data->stamp.modified;
-#ifdef Q_OS_UNIX
-        if (mapped && size > 0) {
-            // Without a scan to follow, pages come in as the list shows them.
-            data->mapping = Mapping::map(file.handle(), size, !known);
-            if (data->mapping) {
-                data->bytes = data->mapping->data();
-                data->size = size;
-            }
-        }
-#else
-        Q_UNUSED(mapped);
-#endif
-        if (size > 0 && data->size == 0) {
-            data->heap.resize(size);
+        if (size > 0) {
+            // One private copy: whatever another program does to the file from now on, the
+            // lines, their index and everything made from them agree with each other.
+            data->heap = QByteArray(size, Qt::Uninitialized);
             qint64 got = 0;
             while (got < size) {
                 const qint64 n = file.read(data->heap.data() + got, size - got);
@@ -389,8 +212,6 @@ bool BookLines::endsEveryLineWithCrLf() const
 
 bool BookLines::stillIn(const QString &path) const
 {
-    if (!d->intact())
-        return false;
     QFile file;
     try {
         if (!FileAccess::openForReading(file, path))
@@ -502,7 +323,7 @@ void BookLines::save(const QString &path, const BookEdit &edit) const
         putLine(line);
     }
     out.flush();
-    // Another program may have written the file meanwhile, or cut it short under the mapping.
+    // Another program may have written the file meanwhile.
     if (!stillIn(path))
         throw BookChanged();
     file.commit();
