@@ -68,6 +68,9 @@ TfrmMain::TfrmMain(QWidget *parent) : QMainWindow(parent)
 {
     g_instance = this;
     setObjectName(QStringLiteral("frmMain"));
+    // A large book takes a moment to read: the other processor core reads it while this
+    // one shows the splash and builds the window, and the first reload takes it over.
+    BookLines::readAhead(AddressBook::contactFile());
 
     splashWindow = new TfrmSplash(this);
     splashWindow->showPainted();

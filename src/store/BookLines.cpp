@@ -7,7 +7,10 @@
 #include <QFile>
 
 #include <algorithm>
+#include <future>
+#include <mutex>
 #include <new>
+#include <system_error>
 
 
 BookChanged::BookChanged()
@@ -90,6 +93,19 @@ SavedIndex &savedIndex()
     return saved;
 }
 
+// A read of the book started ahead of time on another thread, until read() takes it.
+struct ReadAhead
+{
+    std::mutex mutex;
+    QString path;
+    std::future<BookLines> book; // waited for, at the latest, when the program ends
+};
+ReadAhead &readAhead()
+{
+    static ReadAhead ahead;
+    return ahead;
+}
+
 } // namespace
 
 struct BookLines::Data
@@ -124,7 +140,42 @@ BookLines BookLines::fromBytes(const QByteArray &bytes)
     return BookLines(std::move(data));
 }
 
+void BookLines::readAhead(const QString &path)
+{
+    ReadAhead &ahead = ::readAhead();
+    const std::lock_guard lock(ahead.mutex);
+    if (ahead.book.valid() && ahead.path == path)
+        return;
+    try {
+        ahead.book = std::async(std::launch::async, [path] { return readNow(path); });
+        ahead.path = path;
+    } catch (const std::system_error &) {
+        // No thread to spare: read() reads it when it is asked for.
+    }
+}
+
 BookLines BookLines::read(const QString &path)
+{
+    std::future<BookLines> early;
+    {
+        ReadAhead &ahead = ::readAhead();
+        const std::lock_guard lock(ahead.mutex);
+        if (ahead.book.valid() && ahead.path == path)
+            early = std::move(ahead.book);
+    }
+    if (early.valid()) {
+        try {
+            BookLines book = early.get();
+            if (book.stillIn(path))
+                return book;
+        } catch (const AppError &) {
+            // Perhaps mended since: read again, and report what that read finds.
+        }
+    }
+    return readNow(path);
+}
+
+BookLines BookLines::readNow(const QString &path)
 {
     try {
         QFile file;

@@ -54,6 +54,10 @@ public:
     // the cause: a folder, a device or a pipe, no permission, a failing disk, too little
     // memory ("Memoria insufficiente per aprire …").
     static BookLines read(const QString &path);
+    // Starts reading the book in `path` on another thread, so that the program's start can
+    // build its window meanwhile; the next read() of that path takes the result, when the
+    // file still holds it.
+    static void readAhead(const QString &path);
     // A book of these bytes, as if read from a file (no file behind it).
     static BookLines fromBytes(const QByteArray &bytes);
 
@@ -82,6 +86,7 @@ public:
 
 private:
     struct Data;
+    static BookLines readNow(const QString &path);
     explicit BookLines(std::shared_ptr<const Data> data);
     const char *bytes() const;
     qsizetype byteCount() const;
