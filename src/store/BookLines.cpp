@@ -7,15 +7,15 @@
 #include <QFile>
 
 #include <algorithm>
+#include <cstdint>
 #include <future>
 #include <mutex>
 #include <new>
+#include <system_error>
 
 #ifdef Q_OS_UNIX
 #include <sys/mman.h>
 #endif
-#include <system_error>
-
 
 BookChanged::BookChanged()
     : AppError(QCoreApplication::translate(
@@ -141,10 +141,22 @@ struct SavedIndex
     FileAccess::Stamp stamp;
     std::shared_ptr<const LineIndex> index;
 };
+// Kept under a lock: a book read ahead looks at it on another thread.
+std::mutex g_savedMutex;
 SavedIndex &savedIndex()
 {
     static SavedIndex saved;
     return saved;
+}
+SavedIndex lastSaved()
+{
+    const std::lock_guard lock(g_savedMutex);
+    return savedIndex();
+}
+void setLastSaved(SavedIndex saved)
+{
+    const std::lock_guard lock(g_savedMutex);
+    savedIndex() = std::move(saved);
 }
 
 // A read of the book started ahead of time on another thread, until read() takes it.
@@ -240,7 +252,7 @@ BookLines BookLines::readNow(const QString &path)
         data->stamp = FileAccess::statOf(file);
         const qint64 size = data->stamp.size;
         // The file this program saved last, by its size and time: its index is known.
-        const SavedIndex &saved = savedIndex();
+        const SavedIndex saved = lastSaved();
         const bool known = saved.index && saved.path == path && saved.stamp.size == size
             && saved.stamp.modified == data->stamp.modified;
         // Lines are found piece by piece as the pieces come in, while their bytes are still
@@ -456,8 +468,7 @@ void BookLines::save(const QString &path, const BookEdit &edit) const
         throw BookChanged();
     file.commit();
 
-    SavedIndex &saved = savedIndex();
-    saved = SavedIndex();
+    setLastSaved(SavedIndex());
     if (!indexable)
         return;
     try {
@@ -466,7 +477,7 @@ void BookLines::save(const QString &path, const BookEdit &edit) const
             const FileAccess::Stamp stamp = FileAccess::statOf(written);
             index->finish();
             if (stamp.size == out.written())
-                saved = {path, stamp, std::move(index)};
+                setLastSaved({path, stamp, std::move(index)});
         }
     } catch (const AppError &) {
         // Saved all the same; the next read scans the file.
