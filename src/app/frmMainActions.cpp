@@ -32,9 +32,10 @@ void TfrmMain::Button2Click()
     {
         TfrmAggiungi editor(this);
         editor.setWindowTitle(QStringLiteral("Modifica contatto"));
-        // When the contact's line is gone the editor has said so and is not shown; the
-        // list is out of date then, and the reload below brings it up to date.
-        if (editor.Inizializza(selectedNumber))
+        // The contact on the card, by its line as the list shows it: when the file no longer
+        // holds it the editor has said so and is not shown; the list is out of date then,
+        // and the reload below brings it up to date.
+        if (editor.Inizializza(selectedNumber, m_model->line(selectedIndex)))
             editor.exec();
     }
     Reload();

@@ -8,6 +8,7 @@
 #include "store/AddressBook.h"
 #include "store/CSVStringInfo.h"
 #include "store/ContactListModel.h"
+#include "store/FileAccess.h"
 #include "store/TextCodec.h"
 #include "vcard/Msvcard.h"
 
@@ -67,6 +68,9 @@ TfrmMain::TfrmMain(QWidget *parent) : QMainWindow(parent)
 {
     g_instance = this;
     setObjectName(QStringLiteral("frmMain"));
+    // A large book takes a moment to read: the other processor core reads it while this
+    // one shows the splash and builds the window, and the first reload takes it over.
+    BookLines::readAhead(AddressBook::contactFile());
 
     splashWindow = new TfrmSplash(this);
     splashWindow->showPainted();
@@ -379,8 +383,15 @@ void TfrmMain::Reload()
 
     // A missing file is an empty book. A zero-length line is no contact: it is not listed,
     // but it stays in the file and keeps its number, so the numbering shows a gap there.
-    contactLines = BookLines::read(AddressBook::contactFile());
-    m_model->setRows(contactLines, contactLines.nonEmptyLines());
+    const QString path = AddressBook::contactFile();
+    try {
+        contactLines = BookLines::read(path);
+        m_model->setRows(contactLines, contactLines.nonEmptyLines());
+    } catch (const std::bad_alloc &) {
+        m_model->clear();
+        contactLines = BookLines();
+        throw AppError(FileAccess::outOfMemory(path));
+    }
     lista->showSortOrder(m_model->sortColumn(), m_model->sortOrder());
     lcont->setText(QString::number(m_model->rowCount()));
 }
@@ -404,16 +415,10 @@ void TfrmMain::onSelectionChanged(const QItemSelection &selected, const QItemSel
 {
     if (m_restoringSelection)
         return;
-    // The card shows the row of the latest change: the current row when it changed,
-    // otherwise the last row of the change.
-    const int current = lista->selectionModel()->currentIndex().row();
-    int row = -1;
-    for (const QItemSelection *part : {&selected, &deselected}) {
-        for (const QItemSelectionRange &range : *part) {
-            if (current >= range.top() && current <= range.bottom())
-                row = current;
-        }
-    }
+    // The card shows the row the user chose last, the current row, whatever the change did
+    // to other rows: a plain click inside a range keeps the clicked row selected and drops
+    // the others. Without a current row, the last row of the change.
+    int row = lista->selectionModel()->currentIndex().row();
     if (row < 0) {
         for (const QItemSelection *part : {&selected, &deselected}) {
             for (const QItemSelectionRange &range : *part)
@@ -435,7 +440,7 @@ void TfrmMain::listaSelectItem(int row)
     // Fields 1 to 16 and 18 go to the labels, the note (17) to the memo.
     for (int k = 0; k < m_cardLabels.size(); ++k) {
         const int field = k < TContatto::note ? k : TContatto::datainserimento;
-        m_cardLabels[k]->setValue(fields[field].toByteArray());
+        m_cardLabels[k]->setValue(AddressBook::shownPart(fields[field]).toByteArray());
     }
     mnote->setPlainText(AddressBook::shownField(fields[TContatto::note]));
     updateSelectedCount();
@@ -578,8 +583,17 @@ void TfrmMain::Button4Click()
     // A character the address book cannot hold matches nothing.
     const bool storable = std::all_of(key.begin(), key.end(), TextCodec::isAnsi);
     const QByteArray needle = TextCodec::toAnsi(key);
+    // The stored text matches, and so does the text the list shows for it: a comma is
+    // stored as "&#44;" and a leading double quote as "&#34;". Only a key holding one of
+    // these two can match the shown text where the stored one does not.
+    const bool coded = needle.contains(',') || needle.contains('"');
+    QByteArray buffer;
     searchValues.forEach([&](qsizetype, QByteArrayView value) {
-        rows.append(storable && AddressBook::containsIgnoringAsciiCase(value, needle));
+        bool match = storable && AddressBook::containsIgnoringAsciiCase(value, needle);
+        if (storable && !match && coded)
+            match = AddressBook::containsIgnoringAsciiCase(
+                AddressBook::shownValue(AddressBook::shownPart(value), buffer), needle);
+        rows.append(match);
     });
     rows.finish();
     const qsizetype found = rows.count();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "store/AppError.h"
 #include "store/BookLines.h"
 
 #include <QByteArray>
@@ -43,11 +44,28 @@ QString longFieldMessage(int lineNumber);
 // writes longer ones; a box holding megabytes would freeze the window.
 inline constexpr int MaxFieldLength = 32767;
 
-// Puts `line` into the file: in place of line `lineNumber` (1-based), or at the end when
-// lineNumber is 0. The file is written whole, from `loaded` (the book the main window shows)
-// when the file still holds exactly it, otherwise from the file read afresh; a missing file
-// starts empty. Throws AppError when the file cannot be read or written, or no longer holds
-// that line; the file then keeps its previous contents.
-void storeLine(const QString &path, int lineNumber, const QByteArray &line, const BookLines *loaded = nullptr);
+// The line of a book that holds the contact whose line was `original` when it was shown as
+// number `lineNumber` (1-based): that line when it still holds exactly those bytes, otherwise
+// the one line elsewhere that does (another program added or removed lines before it).
+// 0 when no line holds them, or more than one does and none of them at that number.
+int findContact(const BookLines &book, int lineNumber, QByteArrayView original);
+
+// The contact being changed is no longer in the file as it was shown: another program
+// changed or removed it. Nothing was written.
+class ContactChanged : public AppError
+{
+public:
+    explicit ContactChanged(int lineNumber);
+};
+
+// Puts `line` into the file: in place of the contact that line `lineNumber` (1-based) held
+// as `original` (found again where findContact() finds it), or at the end when lineNumber
+// is 0. The file is written whole, from `loaded` (the book the main window shows) when the
+// file still holds exactly it, otherwise from the file read afresh a piece at a time; a
+// missing file starts empty. Throws ContactChanged when the file no longer holds that
+// contact, AppError when the file cannot be read or written; the file then keeps its
+// previous contents. A null `original` replaces whatever line `lineNumber` holds.
+void storeLine(const QString &path, int lineNumber, const QByteArray &line, const BookLines *loaded = nullptr,
+               const QByteArray &original = QByteArray());
 
 } // namespace ContactEditing

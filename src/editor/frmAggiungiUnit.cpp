@@ -196,7 +196,7 @@ void TfrmAggiungi::buildWindow()
     connect(BitBtn2, &QPushButton::clicked, this, &QDialog::reject);
 }
 
-bool TfrmAggiungi::Inizializza(const QString &line)
+bool TfrmAggiungi::Inizializza(const QString &line, const QByteArray &shown)
 {
     butt->setText(QStringLiteral("Modifica"));
     bool ok = false;
@@ -210,10 +210,20 @@ bool TfrmAggiungi::Inizializza(const QString &line)
     const QString path = AddressBook::contactFile();
     const TfrmMain *main = TfrmMain::instance();
     const BookLines lines = main && main->contactLines.stillIn(path) ? main->contactLines : BookLines::read(path);
+    if (!shown.isNull()) {
+        // Never another contact that now happens to stand at that number.
+        const int found = ContactEditing::findContact(lines, numriga, shown);
+        if (found == 0) {
+            ShowError(ContactEditing::missingLineMessage(numriga));
+            return false;
+        }
+        numriga = found;
+    }
     if (numriga > lines.size()) {
         ShowError(ContactEditing::missingLineMessage(numriga));
         return false;
     }
+    m_original = lines[numriga - 1].toByteArray();
     TCSVStringInfo own;
     TCSVStringInfo *splitter = TfrmMain::instance() ? TfrmMain::instance()->csv : &own;
     splitter->setSourceString(lines[numriga - 1].toByteArray());
@@ -256,8 +266,18 @@ void TfrmAggiungi::buttClick()
     const QByteArray line = ContactEditing::composeLine(boxes, DateText::now());
     const bool modify = butt->text() == QStringLiteral("Modifica");
     // On a failed write this throws: the window stays open with the user's text.
-    const TfrmMain *main = TfrmMain::instance();
-    ContactEditing::storeLine(AddressBook::contactFile(), modify ? numriga : 0, line, main ? &main->contactLines : nullptr);
+    TfrmMain *main = TfrmMain::instance();
+    try {
+        ContactEditing::storeLine(AddressBook::contactFile(), modify ? numriga : 0, line,
+                                  main ? &main->contactLines : nullptr, modify ? m_original : QByteArray());
+    } catch (const ContactEditing::ContactChanged &changed) {
+        // The list shows the file as it is now; what the user typed stays here, to be
+        // copied, or written again once the contact is there.
+        if (main)
+            main->Reload();
+        ShowError(changed.message());
+        return;
+    }
     accept();
 }
 

@@ -17,10 +17,12 @@ public:
     explicit TfrmAggiungi(QWidget *parent = nullptr);
 
     // Modify mode for the contact on line `line` (1-based, as decimal text): reads the file
-    // afresh and fills the boxes. Returns false, after telling the user why, when that line
-    // is gone or is no contact; the window is then not to be shown. A file that cannot be
-    // read throws AppError.
-    bool Inizializza(const QString &line);
+    // afresh and fills the boxes. `shown`, when given, is the line as the list showed it:
+    // the contact is then the one that holds exactly those bytes, at that number or, when
+    // another program moved it, at the one line that holds them. Returns false, after telling
+    // the user why, when that contact is gone or the line is no contact; the window is then
+    // not to be shown. A file that cannot be read throws AppError.
+    bool Inizializza(const QString &line, const QByteArray &shown = QByteArray());
 
     // "Aggiungi" / "Modifica": checks the mandatory fields, writes the file and closes.
     void buttClick();
@@ -63,6 +65,7 @@ private:
     void call(QLineEdit *box);
 
     int numriga = 0;
+    QByteArray m_original; // the contact's line as it was loaded: a modify replaces only it
 
     // The boxes in tab order, which is also the order of fields 1 to 17.
     QList<QLineEdit *> m_boxes;

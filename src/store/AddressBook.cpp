@@ -202,9 +202,19 @@ QByteArray shownValue(QByteArrayView stored)
     return shown.data() == buffer.constData() ? buffer : shown.toByteArray();
 }
 
+QByteArrayView shownPart(QByteArrayView stored)
+{
+    // A code of five bytes shows as one character: this much of the stored text fills what
+    // is shown and tells whether more follows.
+    return stored.first(std::min(stored.size(), TextCodec::ShownLength * 5 + 5));
+}
+
 QString shownField(QByteArrayView stored)
 {
-    return TextCodec::fromAnsiShown(shownValue(stored));
+    // Cut before anything is copied: a field of other software may run to hundreds of
+    // megabytes, and every paint of its row comes here.
+    QByteArray buffer;
+    return TextCodec::fromAnsiShown(shownValue(shownPart(stored), buffer));
 }
 
 bool containsIgnoringAsciiCase(QByteArrayView text, QByteArrayView key)

@@ -61,6 +61,8 @@ QByteArray shownValue(QByteArrayView stored);
 // The same without a copy where there is nothing to decode: returns `stored` itself, or
 // the decoded text kept in `buffer`.
 QByteArrayView shownValue(QByteArrayView stored, QByteArray &buffer);
+// As much of a stored field as is needed to show it: the part that shownField() reads.
+QByteArrayView shownPart(QByteArrayView stored);
 // The same as text for a list cell, the card or a hint, with at most
 // TextCodec::ShownLength bytes of the field (see there).
 QString shownField(QByteArrayView stored);

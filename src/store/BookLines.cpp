@@ -7,16 +7,14 @@
 #include <QFile>
 
 #include <algorithm>
-#include <atomic>
+#include <cstdint>
+#include <future>
 #include <mutex>
-#include <system_error>
-#include <thread>
 #include <new>
+#include <system_error>
 
 #ifdef Q_OS_UNIX
-#include <csignal>
 #include <sys/mman.h>
-#include <unistd.h>
 #endif
 
 BookChanged::BookChanged()
@@ -29,151 +27,55 @@ namespace {
 
 constexpr qsizetype kLinesPerStart = 32;
 
-#ifdef Q_OS_UNIX
-
-// A file mapped read-only into memory. Another program may cut the file short while it is
-// mapped, or the disk may fail (a stick pulled out); touching the lost pages would then end
-// the program with SIGBUS. The handler below puts zeros in their place instead and marks
-// the mapping as cut, so that the program goes on and never writes from it.
-class Mapping
+// The memory of a book's bytes. A large book's comes straight from the system, where it can
+// come in pages of 2 MiB: taking 300 MB in pages of 4 KiB, one fault each, costs the system
+// more than copying the bytes into them.
+class Block
 {
 public:
-    // `populate`: bring in every page at once, as a scan of the whole file is to follow.
-    static std::unique_ptr<Mapping> map(int fd, qsizetype size, bool populate);
-    ~Mapping();
-    const char *data() const { return static_cast<const char *>(m_address); }
-    bool intact() const;
+    // Throws std::bad_alloc.
+    explicit Block(qint64 size)
+    {
+#if defined(Q_OS_UNIX) && defined(MADV_HUGEPAGE)
+        if (size >= kLarge) {
+            const size_t rounded = (size_t(size) + kPage - 1) & ~(kPage - 1);
+            // Room to begin on a page boundary; what lies before and after goes back.
+            void *p = ::mmap(nullptr, rounded + kPage, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+            if (p == MAP_FAILED)
+                throw std::bad_alloc();
+            const uintptr_t at = reinterpret_cast<uintptr_t>(p);
+            const uintptr_t begin = (at + kPage - 1) & ~uintptr_t(kPage - 1);
+            if (begin > at)
+                ::munmap(p, begin - at);
+            if (const size_t tail = at + rounded + kPage - (begin + rounded))
+                ::munmap(reinterpret_cast<void *>(begin + rounded), tail);
+            m_system = reinterpret_cast<char *>(begin);
+            m_length = rounded;
+            ::madvise(m_system, m_length, MADV_HUGEPAGE);
+            return;
+        }
+#endif
+        m_heap = QByteArray(size, Qt::Uninitialized);
+    }
+    ~Block()
+    {
+#ifdef Q_OS_UNIX
+        if (m_system)
+            ::munmap(m_system, m_length);
+#endif
+    }
+    Block(const Block &) = delete;
+    Block &operator=(const Block &) = delete;
+
+    char *data() { return m_system ? m_system : m_heap.data(); }
 
 private:
-    Mapping() = default;
-    void *m_address = nullptr;
+    static constexpr size_t kPage = size_t(2) << 20;
+    static constexpr qint64 kLarge = qint64(16) << 20;
+    char *m_system = nullptr;
     size_t m_length = 0;
-    int m_slot = -1;
+    QByteArray m_heap;
 };
-
-struct GuardSlot
-{
-    std::atomic<uintptr_t> begin{0};
-    std::atomic<uintptr_t> end{0};
-    std::atomic<bool> cut{false};
-};
-GuardSlot g_slots[64];
-std::mutex g_slotsMutex;
-struct sigaction g_previousSigbus;
-uintptr_t g_pageSize = 4096;
-
-void onSigbus(int signal, siginfo_t *info, void *context)
-{
-    const uintptr_t address = reinterpret_cast<uintptr_t>(info->si_addr);
-    for (GuardSlot &slot : g_slots) {
-        const uintptr_t begin = slot.begin.load(std::memory_order_acquire);
-        const uintptr_t end = slot.end.load(std::memory_order_acquire);
-        if (begin == 0 || address < begin || address >= end)
-            continue;
-        // Zeros from the lost page to the end of the mapping; the faulting read is retried.
-        const uintptr_t page = address & ~(g_pageSize - 1);
-        void *zeros = ::mmap(reinterpret_cast<void *>(page), end - page, PROT_READ,
-                             MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1, 0);
-        if (zeros != MAP_FAILED) {
-            slot.cut.store(true, std::memory_order_release);
-            return;
-        }
-    }
-    // Not a mapped book: whatever handled SIGBUS before.
-    if ((g_previousSigbus.sa_flags & SA_SIGINFO) && g_previousSigbus.sa_sigaction) {
-        g_previousSigbus.sa_sigaction(signal, info, context);
-    } else if (g_previousSigbus.sa_handler != SIG_DFL && g_previousSigbus.sa_handler != SIG_IGN) {
-        g_previousSigbus.sa_handler(signal);
-    } else {
-        // The default action, when the faulting read is retried.
-        ::signal(signal, SIG_DFL);
-    }
-}
-
-void installSigbusHandler()
-{
-    static std::once_flag once;
-    std::call_once(once, [] {
-        g_pageSize = uintptr_t(::sysconf(_SC_PAGESIZE));
-        struct sigaction action = {};
-        action.sa_sigaction = onSigbus;
-        action.sa_flags = SA_SIGINFO | SA_NODEFER;
-        sigemptyset(&action.sa_mask);
-        ::sigaction(SIGBUS, &action, &g_previousSigbus);
-    });
-}
-
-std::unique_ptr<Mapping> Mapping::map(int fd, qsizetype size, bool populate)
-{
-    installSigbusHandler();
-    std::unique_ptr<Mapping> m(new Mapping);
-    {
-        std::lock_guard lock(g_slotsMutex);
-        for (int i = 0; i < int(std::size(g_slots)); ++i) {
-            if (g_slots[i].begin.load() == 0 && g_slots[i].end.load() == 0) {
-                m->m_slot = i;
-                g_slots[i].end.store(1); // claimed
-                break;
-            }
-        }
-    }
-    if (m->m_slot < 0)
-        return nullptr; // more books at once than slots: read this one instead
-    int flags = MAP_PRIVATE;
-#ifdef MAP_POPULATE
-    if (populate)
-        flags |= MAP_POPULATE; // one call brings in every page the page cache holds
-#else
-    Q_UNUSED(populate);
-#endif
-    m->m_length = size_t(size);
-    m->m_address = ::mmap(nullptr, m->m_length, PROT_READ, flags, fd, 0);
-    if (m->m_address == MAP_FAILED) {
-        m->m_address = nullptr;
-        return nullptr; // the destructor frees the slot
-    }
-    const uintptr_t begin = reinterpret_cast<uintptr_t>(m->m_address);
-    GuardSlot &slot = g_slots[m->m_slot];
-    slot.cut.store(false);
-    slot.end.store((begin + m->m_length + g_pageSize - 1) & ~(g_pageSize - 1), std::memory_order_release);
-    slot.begin.store(begin, std::memory_order_release);
-    return m;
-}
-
-Mapping::~Mapping()
-{
-    auto release = [slot = m_slot, address = m_address, length = m_length] {
-        if (address)
-            ::munmap(address, length);
-        if (slot >= 0) {
-            std::lock_guard lock(g_slotsMutex);
-            g_slots[slot].begin.store(0);
-            g_slots[slot].end.store(0);
-        }
-    };
-    // Letting go of the last mapping of a file that a save has replaced frees that file's
-    // pages and its place on the disk: about a tenth of a second for 300 MB, which the other
-    // processor core does while this one shows the new book.
-    if (m_address && m_length >= (16u << 20)) {
-        // The pages leave this process at once, so that they are not counted twice beside
-        // the new book's while the rest happens.
-        ::madvise(m_address, m_length, MADV_DONTNEED);
-        try {
-            std::thread(release).detach();
-            return;
-        } catch (const std::system_error &) {
-            // No thread to spare: here and now.
-        }
-    }
-    release();
-}
-
-bool Mapping::intact() const
-{
-    return !g_slots[m_slot].cut.load(std::memory_order_acquire);
-}
-
-#endif // Q_OS_UNIX
 
 // Where the lines of a book start and which of them hold a contact.
 struct LineIndex
@@ -239,10 +141,35 @@ struct SavedIndex
     FileAccess::Stamp stamp;
     std::shared_ptr<const LineIndex> index;
 };
+// Kept under a lock: a book read ahead looks at it on another thread.
+std::mutex g_savedMutex;
 SavedIndex &savedIndex()
 {
     static SavedIndex saved;
     return saved;
+}
+SavedIndex lastSaved()
+{
+    const std::lock_guard lock(g_savedMutex);
+    return savedIndex();
+}
+void setLastSaved(SavedIndex saved)
+{
+    const std::lock_guard lock(g_savedMutex);
+    savedIndex() = std::move(saved);
+}
+
+// A read of the book started ahead of time on another thread, until read() takes it.
+struct ReadAhead
+{
+    std::mutex mutex;
+    QString path;
+    std::future<BookLines> book; // waited for, at the latest, when the program ends
+};
+ReadAhead &readAhead()
+{
+    static ReadAhead ahead;
+    return ahead;
 }
 
 } // namespace
@@ -251,21 +178,10 @@ struct BookLines::Data
 {
     const char *bytes = "";
     qsizetype size = 0;
-    QByteArray heap;
-#ifdef Q_OS_UNIX
-    std::unique_ptr<Mapping> mapping;
-#endif
+    QByteArray heap;                // the bytes of fromBytes()
+    std::unique_ptr<Block> block;   // the bytes read from a file
     std::shared_ptr<const LineIndex> index;
     FileAccess::Stamp stamp;
-
-    bool intact() const
-    {
-#ifdef Q_OS_UNIX
-        return !mapping || mapping->intact();
-#else
-        return true;
-#endif
-    }
 };
 
 BookLines::BookLines()
@@ -291,7 +207,42 @@ BookLines BookLines::fromBytes(const QByteArray &bytes)
     return BookLines(std::move(data));
 }
 
-BookLines BookLines::read(const QString &path, bool mapped)
+void BookLines::readAhead(const QString &path)
+{
+    ReadAhead &ahead = ::readAhead();
+    const std::lock_guard lock(ahead.mutex);
+    if (ahead.book.valid() && ahead.path == path)
+        return;
+    try {
+        ahead.book = std::async(std::launch::async, [path] { return readNow(path); });
+        ahead.path = path;
+    } catch (const std::system_error &) {
+        // No thread to spare: read() reads it when it is asked for.
+    }
+}
+
+BookLines BookLines::read(const QString &path)
+{
+    std::future<BookLines> early;
+    {
+        ReadAhead &ahead = ::readAhead();
+        const std::lock_guard lock(ahead.mutex);
+        if (ahead.book.valid() && ahead.path == path)
+            early = std::move(ahead.book);
+    }
+    if (early.valid()) {
+        try {
+            BookLines book = early.get();
+            if (book.stillIn(path))
+                return book;
+        } catch (const AppError &) {
+            // Perhaps mended since: read again, and report what that read finds.
+        }
+    }
+    return readNow(path);
+}
+
+BookLines BookLines::readNow(const QString &path)
 {
     try {
         QFile file;
@@ -301,26 +252,30 @@ BookLines BookLines::read(const QString &path, bool mapped)
         data->stamp = FileAccess::statOf(file);
         const qint64 size = data->stamp.size;
         // The file this program saved last, by its size and time: its index is known.
-        const SavedIndex &saved = savedIndex();
+        const SavedIndex saved = lastSaved();
         const bool known = saved.index && saved.path == path && saved.stamp.size == size
             && saved.stamp.modified == data->stamp.modified;
-#ifdef Q_OS_UNIX
-        if (mapped && size > 0) {
-            // Without a scan to follow, pages come in as the list shows them.
-            data->mapping = Mapping::map(file.handle(), size, !known);
-            if (data->mapping) {
-                data->bytes = data->mapping->data();
-                data->size = size;
-            }
-        }
-#else
-        Q_UNUSED(mapped);
-#endif
-        if (size > 0 && data->size == 0) {
-            data->heap.resize(size);
+        // Lines are found piece by piece as the pieces come in, while their bytes are still
+        // in the processor's cache.
+        auto index = std::make_shared<LineIndex>();
+        const char *unscanned = nullptr;
+        const auto addLine = [&](const char *begin, const char *end, const char *next) {
+            index->add(begin - data->bytes, end - begin, next - end == 2);
+            return true;
+        };
+        if (size > 0) {
+            // One private copy: whatever another program does to the file from now on, the
+            // lines, their index and everything made from them agree with each other.
+            data->block = std::make_unique<Block>(size);
+            char *const target = data->block->data();
+            data->bytes = target;
+            unscanned = data->bytes;
+            if (!known)
+                index->starts.reserve(size_t(size / 4096 + 1));
+            constexpr qint64 kPiece = 1 << 20;
             qint64 got = 0;
             while (got < size) {
-                const qint64 n = file.read(data->heap.data() + got, size - got);
+                const qint64 n = file.read(target + got, std::min(kPiece, size - got));
                 if (n < 0) {
                     const QString reason = file.errorString();
                     throw AppError(FileAccess::readError(path, FileAccess::causeOfErrorString(reason), reason));
@@ -328,17 +283,25 @@ BookLines BookLines::read(const QString &path, bool mapped)
                 if (n == 0)
                     break; // shorter than it was a moment ago: what is there
                 got += n;
+                // Up to the piece's last LF, which surely ends a line: a line that runs over
+                // many pieces is looked at once, when its end has come in.
+                const qsizetype lf = known ? -1 : QByteArrayView(target + got - n, n).lastIndexOf('\n');
+                if (lf >= 0)
+                    unscanned = LineEnds::forEach(unscanned, target + got - n + lf + 1, false, addLine);
             }
-            data->heap.truncate(got);
-            data->bytes = data->heap.constData();
-            data->size = data->heap.size();
+            data->size = got;
             data->stamp.size = data->size;
         }
         data->stamp.sampleHash = FileAccess::sampleHash(data->bytes, data->size);
-        if (known && data->size == size && saved.index->fits(data->bytes, data->size))
+        if (known && data->size == size && saved.index->fits(data->bytes, data->size)) {
             data->index = saved.index;
-        else
+        } else if (known || !unscanned) {
             data->index = LineIndex::scan(data->bytes, data->size);
+        } else {
+            LineEnds::forEach(unscanned, data->bytes + data->size, true, addLine);
+            index->finish();
+            data->index = std::move(index);
+        }
         return BookLines(std::move(data));
     } catch (const std::bad_alloc &) {
         throw AppError(FileAccess::outOfMemory(path));
@@ -389,8 +352,6 @@ bool BookLines::endsEveryLineWithCrLf() const
 
 bool BookLines::stillIn(const QString &path) const
 {
-    if (!d->intact())
-        return false;
     QFile file;
     try {
         if (!FileAccess::openForReading(file, path))
@@ -502,13 +463,12 @@ void BookLines::save(const QString &path, const BookEdit &edit) const
         putLine(line);
     }
     out.flush();
-    // Another program may have written the file meanwhile, or cut it short under the mapping.
+    // Another program may have written the file meanwhile.
     if (!stillIn(path))
         throw BookChanged();
     file.commit();
 
-    SavedIndex &saved = savedIndex();
-    saved = SavedIndex();
+    setLastSaved(SavedIndex());
     if (!indexable)
         return;
     try {
@@ -517,7 +477,7 @@ void BookLines::save(const QString &path, const BookEdit &edit) const
             const FileAccess::Stamp stamp = FileAccess::statOf(written);
             index->finish();
             if (stamp.size == out.written())
-                saved = {path, stamp, std::move(index)};
+                setLastSaved({path, stamp, std::move(index)});
         }
     } catch (const AppError &) {
         // Saved all the same; the next read scans the file.

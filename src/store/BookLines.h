@@ -33,16 +33,14 @@ public:
     BookChanged();
 };
 
-// The address book as one load of data/contact.csv holds it: its bytes in one block and a
-// compact index of where its lines start (one offset for every 32 lines, one bit a line for
-// which lines hold a contact). Lines are views into the block.
+// The address book as one load of data/contact.csv holds it: its bytes in one private block,
+// read from the file, and a compact index of where its lines start (one offset for every 32
+// lines, one bit a line for which lines hold a contact). Lines are views into the block.
 //
-// On Linux and macOS the block is the file itself, mapped into memory: the program never
-// changes a file in place (every save puts a new file in the old one's stead), so the mapped
-// bytes stay as they were read, and nothing is copied. Another program that rewrites the file
-// in place may change what the list shows until the next reload, never what is written: every
-// write first checks that the file still holds what was read. On Windows a mapped file could
-// not be replaced by the atomic save, so there the file is read into one block.
+// The block is a copy, on every system: another program may rewrite the file in place at any
+// moment (a sync client, a backup tool), and a view of the file itself would then disagree
+// with the index made when it was read. What another program does shows at the next reload;
+// every write first checks that the file still holds what was read.
 //
 // A BookLines never changes. Copies share the block, which goes with the last copy: a view
 // stays valid as long as a BookLines it came from is kept. A reload makes a new one and lets
@@ -54,8 +52,12 @@ public:
 
     // Reads the book in `path`; a missing file is a book of no lines. Throws AppError naming
     // the cause: a folder, a device or a pipe, no permission, a failing disk, too little
-    // memory. `mapped` false reads the file into memory even where it could be mapped.
-    static BookLines read(const QString &path, bool mapped = true);
+    // memory ("Memoria insufficiente per aprire …").
+    static BookLines read(const QString &path);
+    // Starts reading the book in `path` on another thread, so that the program's start can
+    // build its window meanwhile; the next read() of that path takes the result, when the
+    // file still holds it.
+    static void readAhead(const QString &path);
     // A book of these bytes, as if read from a file (no file behind it).
     static BookLines fromBytes(const QByteArray &bytes);
 
@@ -72,7 +74,7 @@ public:
     bool endsEveryLineWithCrLf() const;
 
     // Whether the file at `path` still holds exactly this book: the same size, time of last
-    // change and sampled bytes, with nothing cut short under the mapping meanwhile.
+    // change and sampled bytes.
     bool stillIn(const QString &path) const;
 
     // Writes this book with `edit` to `path` through the atomic save, every line followed by
@@ -84,6 +86,7 @@ public:
 
 private:
     struct Data;
+    static BookLines readNow(const QString &path);
     explicit BookLines(std::shared_ptr<const Data> data);
     const char *bytes() const;
     qsizetype byteCount() const;
