@@ -180,6 +180,12 @@ public:
     // own bytes, not a copy: it is good only as long as the pool.
     bool Take(QByteArrayView name, QByteArray &text);
 
+    // Which values of the property taken last had letters changed into the nearest ones
+    // Windows-1252 holds (bit k: value k); the parser says so as it decodes them.
+    void NoteApproximated(quint64 values);
+    // The same for the n-th property of this name taken (0: the first), 0 when none.
+    quint64 Approximated(QByteArrayView name, int n = 0) const;
+
 private:
     int nameIndex(QByteArrayView name) const;
 
@@ -196,6 +202,15 @@ private:
     std::array<quint8, Slots> m_slots;     // a hash table of the keys: 1 + a name's index, or 0
     QVarLengthArray<Found, 32> m_found;    // in the order of the text
     QVarLengthArray<qsizetype, 16> m_next; // per name, its first property not yet taken, or -1
+    QVarLengthArray<int, 16> m_taken;      // per name, how many were taken
+    struct Changed
+    {
+        int name;
+        int n;
+        quint64 values;
+    };
+    QVarLengthArray<Changed, 4> m_changed; // the properties with approximated values
+    int m_lastName = -1;
     QByteArrayList m_store;   // texts of properties whose lines were joined
     TmsCardDialect m_dialect = TmsCardDialect::Other;
     bool m_lendText = false;
