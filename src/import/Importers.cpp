@@ -742,8 +742,14 @@ namespace {
 VCardResult vcardPart(QByteArrayView text, TmsVCard &card, const QByteArray &date, Progress *progress)
 {
     // The card keeps three telephones; the import reads every TEL line, and the messenger,
-    // which the card has no slot for.
-    static const QByteArrayList names = TmsPropertyPool::CardNames() + QByteArrayList{"X-AIM"};
+    // which the card has no slot for. The formatted name counts only for a card without N:
+    // left out of the pool, its line costs nothing on every other card.
+    static const QByteArrayList names = [] {
+        QByteArrayList n = TmsPropertyPool::CardNames();
+        n.removeAll("FN");
+        return n + QByteArrayList{"X-AIM"};
+    }();
+    static const QByteArrayList formattedName = {"FN"};
     VCardResult result;
     Progress::Part part(progress);
     // One parser for the properties the import reads itself, so that its lists are made
@@ -763,21 +769,34 @@ VCardResult vcardPart(QByteArrayView text, TmsVCard &card, const QByteArray &dat
         // holds: each one the candidate keeps counts once.
         int approximated = 0;
         auto changed = [&](QByteArrayView property, int bit, int n = 0) {
-            return (pool.Approximated(property, n) >> bit) & 1;
+            return pool.AnyApproximated() && ((pool.Approximated(property, n) >> bit) & 1);
         };
 
         FieldViews c;
         const TmsNameRec &name = card.Identification().Name();
+        QByteArray formatted;
         if (!name.GivenName().isEmpty() && !name.FamilyName().isEmpty()) {
             c[TContatto::nome] = name.GivenName();
             c[TContatto::cognome] = name.FamilyName();
             approximated += changed("N", 0) + changed("N", 1);
-        } else if (name.GivenName().isEmpty() && name.FamilyName().isEmpty()
-                   && !card.Identification().FormattedName().trimmed().isEmpty()) {
+        } else if (name.GivenName().isEmpty() && name.FamilyName().isEmpty()) {
             // A card named only by its formatted name: its last word is the family name, the
             // rest the given name, as for a common name in LDIF.
-            splitCommonName(card.Identification().FormattedName(), c);
-            approximated += changed("FN", 0) * (!c[TContatto::nome].isEmpty() + !c[TContatto::cognome].isEmpty());
+            TmsPropertyPool fn(cardText, formattedName, true);
+            parser.setPool(&fn);
+            parser.setPropName(formattedName.first());
+            parser.setValueSlots(1);
+            parser.Parse();
+            // A copy: the value may be the little pool's own bytes.
+            const QByteArray value = parser.Value(0);
+            formatted = QByteArray(value.constData(), value.size());
+            if (formatted.trimmed().isEmpty()) {
+                ++result.refused;
+                return;
+            }
+            splitCommonName(formatted, c);
+            if (fn.AnyApproximated())
+                approximated += !c[TContatto::nome].isEmpty() + !c[TContatto::cognome].isEmpty();
         } else {
             ++result.refused;
             return;

@@ -1,5 +1,6 @@
 #include "TextCodec.h"
 
+#include <QHash>
 #include <QList>
 
 #include <array>
@@ -233,6 +234,7 @@ QByteArray utf8ToNearestAnsi(QByteArrayView bytes, bool *approximated)
     QByteArray out;
     out.reserve(bytes.size());
     bool changed = false;
+    QHash<char32_t, QByteArray> nearest;
     for (const char32_t c : text.toUcs4()) {
         const int b = c <= 0xFFFF ? ansiByte(char16_t(c)) : -1;
         if (b >= 0) {
@@ -245,7 +247,11 @@ QByteArray utf8ToNearestAnsi(QByteArrayView bytes, bool *approximated)
             continue;
         }
         changed = true;
-        out.append(nearestAnsi(c));
+        // A long text of another script repeats its few letters: each is looked up once.
+        auto known = nearest.constFind(c);
+        if (known == nearest.cend())
+            known = nearest.insert(c, nearestAnsi(c));
+        out.append(*known);
     }
     if (approximated && changed)
         *approximated = true;

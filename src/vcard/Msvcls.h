@@ -185,6 +185,8 @@ public:
     void NoteApproximated(quint64 values);
     // The same for the n-th property of this name taken (0: the first), 0 when none.
     quint64 Approximated(QByteArrayView name, int n = 0) const;
+    // Whether any property taken so far had such values.
+    bool AnyApproximated() const { return !m_changed.isEmpty(); }
 
 private:
     int nameIndex(QByteArrayView name) const;
