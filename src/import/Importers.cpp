@@ -261,13 +261,46 @@ struct LdifValue
     bool approximated = false;
 };
 
+// Values by position, each either empty or a non-empty text. An entry is cleared for every
+// contact of a file, so clearing only resets the masks; the texts of positions whose bit is
+// off are never looked at.
+template<int Count>
+class LdifValues
+{
+public:
+    // A later value replaces an earlier one; an empty one empties the position.
+    void put(int k, const LdifValue &v)
+    {
+        m_text[k] = v.text;
+        setBit(m_filled, k, !v.text.isEmpty());
+        setBit(m_approximated, k, v.approximated);
+    }
+    // Whether position k holds a non-empty value.
+    bool has(int k) const { return (m_filled >> k) & 1; }
+    bool any() const { return m_filled != 0; }
+    LdifValue at(int k) const
+    {
+        if (!has(k))
+            return {};
+        return {m_text[k], bool((m_approximated >> k) & 1)};
+    }
+    void clear() { m_filled = m_approximated = 0; }
+
+private:
+    static void setBit(quint32 &mask, int k, bool on) { mask = on ? mask | (1u << k) : mask & ~(1u << k); }
+
+    std::array<QByteArrayView, Count> m_text;
+    quint32 m_filled = 0;
+    quint32 m_approximated = 0;
+};
+
 // One entry as it is read: what each kind of attribute said for each field.
 struct LdifEntry
 {
-    std::array<LdifValue, TContatto::FieldCount> own;
-    std::array<LdifValue, TContatto::FieldCount> standard;
-    std::array<LdifValue, AddressPartCount> home;
-    std::array<LdifValue, AddressPartCount> work;
+    LdifValues<TContatto::FieldCount> own;
+    LdifValues<TContatto::FieldCount> standard;
+    LdifValues<AddressPartCount> home;
+    LdifValues<AddressPartCount> work;
     LdifValue commonName;
     bool hasNames = false;   // a givenName or an sn line, even an empty one
     bool recognised = false; // any attribute the address book has a field for
@@ -275,10 +308,10 @@ struct LdifEntry
 
     void clear()
     {
-        own.fill({});
-        standard.fill({});
-        home.fill({});
-        work.fill({});
+        own.clear();
+        standard.clear();
+        home.clear();
+        work.clear();
         commonName = {};
         hasNames = recognised = false;
         decoded.clear();
@@ -348,14 +381,13 @@ void splitCommonName(QByteArrayView cn, FieldViews &fields)
 void ldifAddress(const LdifEntry &entry, FieldViews &fields, std::array<bool, TContatto::FieldCount> &approximated,
                  QByteArray &street)
 {
-    const bool home = std::any_of(entry.home.begin(), entry.home.end(), [](const LdifValue &v) { return !v.text.isEmpty(); });
-    const auto &parts = home ? entry.home : entry.work;
-    LdifValue first = parts[Street];
+    const auto &parts = entry.home.any() ? entry.home : entry.work;
+    LdifValue first = parts.at(Street);
     for (AddressPart alternative : {AltStreet, PostalStreet}) {
         if (first.text.isEmpty())
-            first = parts[alternative];
+            first = parts.at(alternative);
     }
-    const LdifValue &second = parts[Street2];
+    const LdifValue second = parts.at(Street2);
     if (!second.text.isEmpty() || first.text.contains('$')) {
         street = first.text.toByteArray();
         street.replace("$", ", ");
@@ -369,8 +401,9 @@ void ldifAddress(const LdifEntry &entry, FieldViews &fields, std::array<bool, TC
     const std::pair<TContatto::Field, AddressPart> rest[] = {
         {TContatto::citta, City}, {TContatto::cap, PostalCode}, {TContatto::nazione, Country}};
     for (const auto &[field, part] : rest) {
-        fields[field] = parts[part].text;
-        approximated[field] = parts[part].approximated;
+        const LdifValue v = parts.at(part);
+        fields[field] = v.text;
+        approximated[field] = v.approximated;
     }
 }
 
@@ -379,7 +412,7 @@ QByteArray ldifCandidate(const LdifEntry &entry, const QByteArray &date, int &ap
     FieldViews fields;
     std::array<bool, TContatto::FieldCount> approximated{};
     for (int k = 0; k < TContatto::FieldCount; ++k) {
-        const LdifValue &v = entry.own[k].text.isEmpty() ? entry.standard[k] : entry.own[k];
+        const LdifValue v = entry.own.has(k) ? entry.own.at(k) : entry.standard.at(k);
         fields[k] = v.text;
         approximated[k] = v.approximated;
     }
@@ -603,25 +636,25 @@ QByteArrayList ldifPart(QByteArrayView text, const QByteArray &date, Progress *p
         switch (attribute->kind) {
         case LdifKind::Own:
             // A later line of the same attribute replaces the earlier value.
-            entry.own[attribute->field] = ldifValue(rest, lasting, entry.decoded);
+            entry.own.put(attribute->field, ldifValue(rest, lasting, entry.decoded));
             entry.hasNames = entry.hasNames || attribute->field == TContatto::nome
                 || attribute->field == TContatto::cognome;
             break;
         case LdifKind::Standard:
             // Among the standard names, the first one in the entry counts.
-            if (entry.standard[attribute->field].text.isEmpty())
-                entry.standard[attribute->field] = ldifValue(rest, lasting, entry.decoded);
+            if (!entry.standard.has(attribute->field))
+                entry.standard.put(attribute->field, ldifValue(rest, lasting, entry.decoded));
             break;
         case LdifKind::CommonName:
             if (entry.commonName.text.isEmpty())
                 entry.commonName = ldifValue(rest, lasting, entry.decoded);
             break;
         case LdifKind::Home:
-            entry.home[attribute->part] = ldifValue(rest, lasting, entry.decoded);
+            entry.home.put(attribute->part, ldifValue(rest, lasting, entry.decoded));
             break;
         case LdifKind::Work:
-            if (entry.work[attribute->part].text.isEmpty())
-                entry.work[attribute->part] = ldifValue(rest, lasting, entry.decoded);
+            if (!entry.work.has(attribute->part))
+                entry.work.put(attribute->part, ldifValue(rest, lasting, entry.decoded));
             break;
         }
     });
