@@ -487,11 +487,13 @@ public:
         if (phone.number.isEmpty())
             return true;
         CardPhone &own = m_typed[slotOf(phoneField(types))];
-        if (own.number.isEmpty())
+        if (own.number.isEmpty()) {
             own = phone;
-        else if (m_leftovers.size() < qsizetype(std::size(kPhoneFields)))
+            ++m_typedCount;
+        } else if (m_leftovers.size() < qsizetype(std::size(kPhoneFields))) {
             m_leftovers.append(phone); // more than five can never be placed
-        return std::any_of(m_typed.begin(), m_typed.end(), [](const CardPhone &p) { return p.number.isEmpty(); });
+        }
+        return m_typedCount < int(std::size(kPhoneFields));
     }
     // Whether the number would be kept so far, so that its text must last.
     bool keeps(const CardPhone &phone) const
@@ -520,10 +522,17 @@ public:
 private:
     static std::size_t slotOf(TContatto::Field field)
     {
-        return std::size_t(std::find(std::begin(kPhoneFields), std::end(kPhoneFields), field) - std::begin(kPhoneFields));
+        switch (field) {
+        case TContatto::cellprivato: return 0;
+        case TContatto::celllavoro: return 1;
+        case TContatto::telcasa: return 2;
+        case TContatto::telufficio: return 3;
+        default: return 4;
+        }
     }
 
     std::array<CardPhone, std::size(kPhoneFields)> m_typed{};
+    int m_typedCount = 0;
     QVarLengthArray<CardPhone, std::size(kPhoneFields)> m_leftovers;
 };
 
@@ -858,20 +867,22 @@ VCardResult vcardPart(QByteArrayView text, TmsVCard &card, const QByteArray &dat
         const QByteArray messenger = parser.Value(0);
         c[TContatto::messenger] = messenger;
 
-        const std::pair<TContatto::Field, bool> fromCard[] = {
-            {TContatto::posizione, changed(role ? "ROLE" : "TITLE", 0)},
-            {TContatto::organizzazione, changed("ORG", 0)},
-            {TContatto::indirizzo, changed("ADR", 2)},
-            {TContatto::citta, changed("ADR", 3)},
-            {TContatto::cap, changed("ADR", 5)},
-            {TContatto::nazione, changed("ADR", 6)},
-            {TContatto::email, changed("EMAIL", 0)},
-            {TContatto::sito, changed("URL", 0)},
-            {TContatto::note, pool.Approximated("NOTE") != 0},
-            {TContatto::messenger, changed("X-AIM", 0)},
-        };
-        for (const auto &[field, approximatedValue] : fromCard)
-            approximated += approximatedValue && !c[field].isEmpty();
+        if (pool.AnyApproximated()) {
+            const std::pair<TContatto::Field, bool> fromCard[] = {
+                {TContatto::posizione, changed(role ? "ROLE" : "TITLE", 0)},
+                {TContatto::organizzazione, changed("ORG", 0)},
+                {TContatto::indirizzo, changed("ADR", 2)},
+                {TContatto::citta, changed("ADR", 3)},
+                {TContatto::cap, changed("ADR", 5)},
+                {TContatto::nazione, changed("ADR", 6)},
+                {TContatto::email, changed("EMAIL", 0)},
+                {TContatto::sito, changed("URL", 0)},
+                {TContatto::note, pool.Approximated("NOTE") != 0},
+                {TContatto::messenger, changed("X-AIM", 0)},
+            };
+            for (const auto &[field, approximatedValue] : fromCard)
+                approximated += approximatedValue && !c[field].isEmpty();
+        }
 
         // Every telephone of the card, in the order of the file, until no later one can
         // change where the numbers go.
