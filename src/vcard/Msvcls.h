@@ -143,10 +143,11 @@ protected:
 // The property parser.
 
 // How a card's text is to be read, chosen by its VERSION line. Cards of version 1.2 are the
-// ones this program writes: they are read literally, with no decoding of any kind. Every
-// other card gets the readings that phones and mail programs need: TYPE= parameters,
-// groups, quoted-printable text, UTF-8 values; 2.1 and 3.0 / 4.0 add their own escapes,
-// and 3.0 / 4.0 their own folding.
+// ones this program writes: they are read literally, but for "\;" (a semicolon inside a
+// value) and "\\" (a backslash), the two escapes its writer makes. Every other card gets
+// the readings that phones and mail programs need: TYPE= parameters, groups,
+// quoted-printable text, UTF-8 values, "\;" inside a value; 3.0 / 4.0 add their own escapes
+// and their own folding.
 enum class TmsCardDialect {
     Own,     // VERSION:1.2
     Other,   // no VERSION line, or a version not named below
