@@ -72,7 +72,9 @@ QString getSaveFileName(QWidget *parent, const QStringList &filters, const QStri
     makeRoomy(dialog);
     // A name typed without an extension takes the one of the chosen filter, so that picking
     // "business card" and typing "amici" gives a card export, not a web page.
-    QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog, defaultSuffix](const QString &filter) {
+    bool chosen = false;
+    QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog, &chosen, defaultSuffix](const QString &filter) {
+        chosen = true;
         const qsizetype star = filter.indexOf(QStringLiteral("*."));
         if (star < 0) {
             dialog.setDefaultSuffix(defaultSuffix);
@@ -85,8 +87,9 @@ QString getSaveFileName(QWidget *parent, const QStringList &filters, const QStri
     });
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return {};
+    // A filter shown at the start is no choice of the user's: the name's extension then decides.
     if (selectedFilter)
-        *selectedFilter = dialog.selectedNameFilter();
+        *selectedFilter = chosen ? dialog.selectedNameFilter() : QString();
     return dialog.selectedFiles().constFirst();
 }
 

@@ -11,7 +11,8 @@ namespace FileDialogs {
 // Several files may be chosen; an empty list when the dialog was cancelled.
 QStringList getOpenFileNames(QWidget *parent, const QStringList &filters);
 // Asks before replacing an existing file; an empty text when the dialog was cancelled.
-// `selectedFilter`, when given, receives the filter the user chose.
+// `selectedFilter`, when given, receives the filter the user chose, or an empty text when
+// the user left the first one as it was shown.
 QString getSaveFileName(QWidget *parent, const QStringList &filters, const QString &defaultSuffix,
                         QString *selectedFilter = nullptr);
 

@@ -147,15 +147,15 @@ QByteArray collect(const std::function<void(const Sink &)> &produce)
 
 } // namespace
 
-Format formatOf(const QString &path, bool phoneBookFilter)
+Format formatOf(const QString &path, Format chosen)
 {
+    if (chosen != Format::Unknown)
+        return chosen;
     const QString name = QFileInfo(path).fileName();
     const qsizetype dot = name.lastIndexOf(u'.');
     if (dot < 0)
         return Format::Unknown;
     const QString ext = name.mid(dot).toLower();
-    if (ext == u".vcf" && phoneBookFilter)
-        return Format::PhoneBook;
     if (ext == u".vcard" || ext == u".vcf")
         return Format::VCard;
     if (ext == u".htm" || ext == u".html")
@@ -724,6 +724,10 @@ bool writeCards(TmsVCard &card, const QByteArrayList &lines, const QString &fold
     // the end, to keep them all, also when a card fails or the user stops the export.
     QString file;
     qint64 written = 0;
+    // A card file the user protected stops the export before any card is written, not
+    // halfway through.
+    for (qsizetype n = 1; n <= lines.size(); ++n)
+        AtomicFile::checkReplaceable(folder + QString::number(n) + QStringLiteral(".vcf"));
     Progress::Part part(progress);
     try {
         for (const QByteArray &line : lines) {

@@ -24,10 +24,11 @@ namespace ExportFormats {
 // PhoneBook: every contact in one vCard 3.0 file, for phones and online address books.
 enum class Format { Unknown, VCard, Html, Ldif, PhoneBook };
 
-// The format that the target's extension chooses: ".vcard" / ".vcf", ".htm" / ".html",
-// ".ldif", in any letter case. The extension is the file name's text from its last dot.
-// A ".vcf" name chosen with the phone-book filter of the save dialog is a PhoneBook.
-Format formatOf(const QString &path, bool phoneBookFilter = false);
+// The format of an export: the type the user chose in the save dialog, whatever the name's
+// extension; when the dialog reports none, the one the extension chooses: ".vcard" / ".vcf",
+// ".htm" / ".html", ".ldif", in any letter case. The extension is the file name's text from
+// its last dot.
+Format formatOf(const QString &path, Format chosen = Format::Unknown);
 
 // The folder that receives the cards for the target `path`: beside the chosen file,
 // "RBN_" followed by the file name up to its first dot. No trailing separator.

@@ -224,12 +224,16 @@ void TfrmEsporta::Button1Click()
         QStringLiteral("Biglietto da visita (*.vcard)"),
         kPhoneBookFilter,
     };
+    using ExportFormats::Format;
+    const Format formats[] = {Format::Html, Format::Ldif, Format::VCard, Format::PhoneBook};
     QString filter;
     const QString file = FileDialogs::getSaveFileName(this, filters, QStringLiteral("htm"), &filter);
     if (!file.isEmpty()) {
         txtfile->setText(QDir::toNativeSeparators(QFileInfo(file).absoluteFilePath()));
-        // A ".vcf" name means one card file per contact, unless this filter chose it.
-        m_phoneBook = filter == kPhoneBookFilter;
+        // The type the user chose wins over the name's extension ("rubrica.vcard" chosen as a
+        // phone book is a phone book); the extension decides only when no type is reported.
+        const qsizetype chosen = filters.indexOf(filter);
+        m_chosen = chosen >= 0 ? formats[chosen] : Format::Unknown;
     }
 }
 
@@ -241,7 +245,7 @@ void TfrmEsporta::BitBtn1Click()
         return;
     }
     const QString path = QDir::fromNativeSeparators(shown);
-    const ExportFormats::Format format = ExportFormats::formatOf(path, m_phoneBook);
+    const ExportFormats::Format format = ExportFormats::formatOf(path, m_chosen);
     if (format == ExportFormats::Format::Unknown) {
         ShowError(QStringLiteral("Formato non riconosciuto: scegli un file .htm, .html, .ldif, .vcard o .vcf."));
         return;

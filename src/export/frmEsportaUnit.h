@@ -1,5 +1,7 @@
 #pragma once
 
+#include "export/ExportFormats.h"
+
 #include <QByteArrayList>
 #include <QDialog>
 
@@ -52,7 +54,9 @@ private:
 
     QByteArrayList exportLines;
     bool m_loaded = false;
-    bool m_phoneBook = false; // the file was chosen with the phone-book filter
+    // The type chosen in the save dialog, which decides over the name's extension; Unknown
+    // when the dialog reported none.
+    ExportFormats::Format m_chosen = ExportFormats::Format::Unknown;
 
     QLineEdit *txtfile;
     QPushButton *Button1;

@@ -12,6 +12,7 @@
 #include <QThread>
 #include <QVarLengthArray>
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <exception>
@@ -110,10 +111,10 @@ QByteArray candidateLine(const FieldViews &fields)
 // Text from another program: UTF-8 when it reads as UTF-8 with accented letters (the usual
 // case today), otherwise the address book's own 8-bit text, kept as it is. A line break
 // inside a value counts as one blank, whatever its kind.
-QByteArray importedText(QByteArray value)
+QByteArray importedText(QByteArray value, bool *approximated)
 {
     if (TextCodec::isNonAsciiUtf8(value))
-        value = TextCodec::utf8ToAnsi(value);
+        value = TextCodec::utf8ToAnsi(value, approximated);
     if (indexOfChar(value, '\r') >= 0)
         value.replace("\r\n", "\n");
     return value;
@@ -123,14 +124,21 @@ QByteArray importedText(QByteArray value)
 
 // Where an attribute's value goes. The mail program's own attributes decide a field; the
 // standard names of directory servers and other address books fill what they left empty;
-// the common name stands in for given name and family name when both are missing.
-enum class LdifKind : quint8 { Own, Standard, CommonName };
+// the common name stands in for given name and family name when both are missing. The
+// parts of the home and of the work address are kept apart: a contact takes one whole
+// address, never a street of one and the postal code of the other.
+enum class LdifKind : quint8 { Own, Standard, CommonName, Home, Work };
+
+// The parts of an address as LDIF writes them. A home street comes under three names; the
+// first of them the entry has counts.
+enum AddressPart : quint8 { Street, Street2, AltStreet, PostalStreet, City, PostalCode, Country, AddressPartCount };
 
 struct LdifAttribute
 {
     QByteArrayView name;
-    TContatto::Field field;
+    TContatto::Field field; // Own, Standard, CommonName
     LdifKind kind;
+    AddressPart part = Street; // Home, Work
 };
 
 const LdifAttribute kLdifAttributes[] = {
@@ -142,10 +150,13 @@ const LdifAttribute kLdifAttributes[] = {
     {"homePhone", TContatto::telcasa, LdifKind::Own},
     {"fax", TContatto::fax, LdifKind::Own},
     {"mobile", TContatto::cellprivato, LdifKind::Own},
-    {"homeStreet", TContatto::indirizzo, LdifKind::Own},
-    {"mozillaHomeLocalityName", TContatto::citta, LdifKind::Own},
-    {"mozillaHomePostalCode", TContatto::cap, LdifKind::Own},
-    {"mozillaHomeCountryName", TContatto::nazione, LdifKind::Own},
+    {"mozillaHomeStreet", TContatto::indirizzo, LdifKind::Home, Street},
+    {"mozillaHomeStreet2", TContatto::indirizzo, LdifKind::Home, Street2},
+    {"homeStreet", TContatto::indirizzo, LdifKind::Home, AltStreet},
+    {"homePostalAddress", TContatto::indirizzo, LdifKind::Home, PostalStreet},
+    {"mozillaHomeLocalityName", TContatto::citta, LdifKind::Home, City},
+    {"mozillaHomePostalCode", TContatto::cap, LdifKind::Home, PostalCode},
+    {"mozillaHomeCountryName", TContatto::nazione, LdifKind::Home, Country},
     {"company", TContatto::organizzazione, LdifKind::Own},
     {"mozillaWorkUrl", TContatto::sito, LdifKind::Own},
     {"title", TContatto::posizione, LdifKind::Own},
@@ -155,16 +166,17 @@ const LdifAttribute kLdifAttributes[] = {
     {"cellPhone", TContatto::cellprivato, LdifKind::Standard},
     {"o", TContatto::organizzazione, LdifKind::Standard},
     {"organizationName", TContatto::organizzazione, LdifKind::Standard},
-    {"l", TContatto::citta, LdifKind::Standard},
-    {"localityName", TContatto::citta, LdifKind::Standard},
-    {"locality", TContatto::citta, LdifKind::Standard},
-    {"mozillaWorkCity", TContatto::citta, LdifKind::Standard},
-    {"street", TContatto::indirizzo, LdifKind::Standard},
-    {"streetAddress", TContatto::indirizzo, LdifKind::Standard},
-    {"postalCode", TContatto::cap, LdifKind::Standard},
-    {"c", TContatto::nazione, LdifKind::Standard},
-    {"countryName", TContatto::nazione, LdifKind::Standard},
-    {"co", TContatto::nazione, LdifKind::Standard},
+    {"street", TContatto::indirizzo, LdifKind::Work, Street},
+    {"streetAddress", TContatto::indirizzo, LdifKind::Work, Street},
+    {"mozillaWorkStreet2", TContatto::indirizzo, LdifKind::Work, Street2},
+    {"l", TContatto::citta, LdifKind::Work, City},
+    {"localityName", TContatto::citta, LdifKind::Work, City},
+    {"locality", TContatto::citta, LdifKind::Work, City},
+    {"mozillaWorkCity", TContatto::citta, LdifKind::Work, City},
+    {"postalCode", TContatto::cap, LdifKind::Work, PostalCode},
+    {"c", TContatto::nazione, LdifKind::Work, Country},
+    {"countryName", TContatto::nazione, LdifKind::Work, Country},
+    {"co", TContatto::nazione, LdifKind::Work, Country},
     {"homeurl", TContatto::sito, LdifKind::Standard},
     {"workurl", TContatto::sito, LdifKind::Standard},
 };
@@ -241,20 +253,65 @@ void forEachUnfoldedLine(QByteArrayView text, Fn fn)
     flush();
 }
 
+// A value read from the file, and whether letters of it were changed into the nearest ones
+// Windows-1252 holds.
+struct LdifValue
+{
+    QByteArrayView text;
+    bool approximated = false;
+};
+
+// Values by position, each either empty or a non-empty text. An entry is cleared for every
+// contact of a file, so clearing only resets the masks; the texts of positions whose bit is
+// off are never looked at.
+template<int Count>
+class LdifValues
+{
+public:
+    // A later value replaces an earlier one; an empty one empties the position.
+    void put(int k, const LdifValue &v)
+    {
+        m_text[k] = v.text;
+        setBit(m_filled, k, !v.text.isEmpty());
+        setBit(m_approximated, k, v.approximated);
+    }
+    // Whether position k holds a non-empty value.
+    bool has(int k) const { return (m_filled >> k) & 1; }
+    bool any() const { return m_filled != 0; }
+    LdifValue at(int k) const
+    {
+        if (!has(k))
+            return {};
+        return {m_text[k], bool((m_approximated >> k) & 1)};
+    }
+    void clear() { m_filled = m_approximated = 0; }
+
+private:
+    static void setBit(quint32 &mask, int k, bool on) { mask = on ? mask | (1u << k) : mask & ~(1u << k); }
+
+    std::array<QByteArrayView, Count> m_text;
+    quint32 m_filled = 0;
+    quint32 m_approximated = 0;
+};
+
 // One entry as it is read: what each kind of attribute said for each field.
 struct LdifEntry
 {
-    FieldViews own;
-    FieldViews standard;
-    QByteArrayView commonName;
+    LdifValues<TContatto::FieldCount> own;
+    LdifValues<TContatto::FieldCount> standard;
+    LdifValues<AddressPartCount> home;
+    LdifValues<AddressPartCount> work;
+    LdifValue commonName;
     bool hasNames = false;   // a givenName or an sn line, even an empty one
     bool recognised = false; // any attribute the address book has a field for
     QByteArrayList decoded;  // the values that are not views into the file
 
     void clear()
     {
-        own.fill({});
-        standard.fill({});
+        own.clear();
+        standard.clear();
+        home.clear();
+        work.clear();
         commonName = {};
         hasNames = recognised = false;
         decoded.clear();
@@ -264,8 +321,9 @@ struct LdifEntry
 // The value of an attribute line after its colon: plain text, base64 after a second colon.
 // Decoded or converted values are kept in `store`, and so are those of a line that does not
 // last; others stay views into the file.
-QByteArrayView ldifValue(QByteArrayView rest, bool lasting, QByteArrayList &store)
+LdifValue ldifValue(QByteArrayView rest, bool lasting, QByteArrayList &store)
 {
+    LdifValue v;
     const bool base64 = rest.startsWith(':');
     if (base64)
         rest = rest.sliced(1);
@@ -276,21 +334,25 @@ QByteArrayView ldifValue(QByteArrayView rest, bool lasting, QByteArrayList &stor
         // A plain value stays a view into the file unless it is UTF-8 to convert; it holds
         // no line break.
         if (!TextCodec::isNonAsciiUtf8(rest)) {
-            if (lasting)
-                return rest;
+            if (lasting) {
+                v.text = rest;
+                return v;
+            }
             store.append(rest.toByteArray());
         } else {
-            store.append(TextCodec::utf8ToAnsi(rest));
+            store.append(TextCodec::utf8ToAnsi(rest, &v.approximated));
         }
-        return store.last();
+        v.text = store.last();
+        return v;
     }
     // Text that is not base64 gives an empty field rather than bytes made up from whatever
     // letters it holds.
     auto decoded = QByteArray::fromBase64Encoding(rest.trimmed().toByteArray(), QByteArray::AbortOnBase64DecodingErrors);
     if (!decoded)
         return {};
-    store.append(importedText(std::move(decoded.decoded)));
-    return store.last();
+    store.append(importedText(std::move(decoded.decoded), &v.approximated));
+    v.text = store.last();
+    return v;
 }
 
 // A common name "Anna Maria Rossi" is given names, a blank, and the family name.
@@ -313,14 +375,56 @@ void splitCommonName(QByteArrayView cn, FieldViews &fields)
     fields[TContatto::cognome] = cn.sliced(blank + 1);
 }
 
-QByteArray ldifCandidate(const LdifEntry &entry, const QByteArray &date)
+// The entry's address: the home one when the entry holds any part of it, otherwise the
+// work one. A second street line follows the first after a blank; the lines of a postal
+// address ("$" between them) are joined by a comma.
+void ldifAddress(const LdifEntry &entry, FieldViews &fields, std::array<bool, TContatto::FieldCount> &approximated,
+                 QByteArray &street)
+{
+    const auto &parts = entry.home.any() ? entry.home : entry.work;
+    LdifValue first = parts.at(Street);
+    for (AddressPart alternative : {AltStreet, PostalStreet}) {
+        if (first.text.isEmpty())
+            first = parts.at(alternative);
+    }
+    const LdifValue second = parts.at(Street2);
+    if (!second.text.isEmpty() || first.text.contains('$')) {
+        street = first.text.toByteArray();
+        street.replace("$", ", ");
+        if (!second.text.isEmpty())
+            street.append(street.isEmpty() ? "" : " ").append(second.text);
+        fields[TContatto::indirizzo] = street;
+    } else {
+        fields[TContatto::indirizzo] = first.text;
+    }
+    approximated[TContatto::indirizzo] = first.approximated || second.approximated;
+    const std::pair<TContatto::Field, AddressPart> rest[] = {
+        {TContatto::citta, City}, {TContatto::cap, PostalCode}, {TContatto::nazione, Country}};
+    for (const auto &[field, part] : rest) {
+        const LdifValue v = parts.at(part);
+        fields[field] = v.text;
+        approximated[field] = v.approximated;
+    }
+}
+
+QByteArray ldifCandidate(const LdifEntry &entry, const QByteArray &date, int &approximatedValues)
 {
     FieldViews fields;
-    for (int k = 0; k < TContatto::FieldCount; ++k)
-        fields[k] = entry.own[k].isEmpty() ? entry.standard[k] : entry.own[k];
-    if (!entry.hasNames && !entry.commonName.isEmpty())
-        splitCommonName(entry.commonName, fields);
+    std::array<bool, TContatto::FieldCount> approximated{};
+    for (int k = 0; k < TContatto::FieldCount; ++k) {
+        const LdifValue v = entry.own.has(k) ? entry.own.at(k) : entry.standard.at(k);
+        fields[k] = v.text;
+        approximated[k] = v.approximated;
+    }
+    QByteArray street;
+    ldifAddress(entry, fields, approximated, street);
+    if (!entry.hasNames && !entry.commonName.text.isEmpty()) {
+        splitCommonName(entry.commonName.text, fields);
+        approximated[TContatto::nome] = approximated[TContatto::cognome] = entry.commonName.approximated;
+    }
     fields[TContatto::datainserimento] = date;
+    for (int k = 0; k < TContatto::FieldCount; ++k)
+        approximatedValues += approximated[k] && !fields[k].isEmpty();
     return candidateLine(fields);
 }
 
@@ -345,41 +449,92 @@ int lineFields(QByteArrayView line, FieldViews &fields)
 
 // ---- vCard ----
 
-// The telephone fields in the order a number takes them when the field its types choose
-// already holds an earlier number of the same card.
+// The telephone fields in the order the numbers left over take them.
 constexpr TContatto::Field kPhoneFields[] = {
     TContatto::cellprivato, TContatto::celllavoro, TContatto::telcasa, TContatto::telufficio, TContatto::fax,
 };
 
-// Puts a number in the field its types choose, or in the first free telephone field; a
-// number for which no field is free is dropped. False once all five are taken.
-bool placePhone(FieldViews &fields, TmsPhoneAttributes types, QByteArrayView number)
+// The field a telephone's types choose.
+TContatto::Field phoneField(TmsPhoneAttributes types)
 {
-    if (!number.isEmpty()) {
-        TContatto::Field field = TContatto::telcasa;
-        if (types.contains(mstFax))
-            field = TContatto::fax;
-        else if (types.contains(mstCellular))
-            field = types.contains(mstWork) ? TContatto::celllavoro : TContatto::cellprivato;
-        else if (types.contains(mstWork))
-            field = TContatto::telufficio;
-        if (fields[field].isEmpty()) {
-            fields[field] = number;
-        } else {
-            for (TContatto::Field f : kPhoneFields) {
-                if (fields[f].isEmpty()) {
-                    fields[f] = number;
-                    break;
-                }
+    if (types.contains(mstFax))
+        return TContatto::fax;
+    if (types.contains(mstCellular))
+        return types.contains(mstWork) ? TContatto::celllavoro : TContatto::cellprivato;
+    if (types.contains(mstWork))
+        return TContatto::telufficio;
+    return TContatto::telcasa;
+}
+
+// One telephone of a card.
+struct CardPhone
+{
+    QByteArrayView number;
+    bool approximated = false;
+};
+
+// Puts a card's numbers into the five telephone fields as if in two rounds, so that a number
+// never takes a field that a later number of the right type needs: first each number goes to
+// the field its types choose while that field is free; then the numbers left over, in the
+// order of the file, take the fields still free. A number is dropped only when all five are
+// taken. Numbers are added in the order of the file.
+class PhonePlacer
+{
+public:
+    // False once every field has a number of its own type: no later number can change anything.
+    bool add(const CardPhone &phone, TmsPhoneAttributes types)
+    {
+        if (phone.number.isEmpty())
+            return true;
+        CardPhone &own = m_typed[slotOf(phoneField(types))];
+        if (own.number.isEmpty()) {
+            own = phone;
+            ++m_typedCount;
+        } else if (m_leftovers.size() < qsizetype(std::size(kPhoneFields))) {
+            m_leftovers.append(phone); // more than five can never be placed
+        }
+        return m_typedCount < int(std::size(kPhoneFields));
+    }
+    // Whether the number would be kept so far, so that its text must last.
+    bool keeps(const CardPhone &phone) const
+    {
+        return std::any_of(m_typed.begin(), m_typed.end(), [&](const CardPhone &p) { return p.number.data() == phone.number.data(); })
+            || std::any_of(m_leftovers.begin(), m_leftovers.end(), [&](const CardPhone &p) { return p.number.data() == phone.number.data(); });
+    }
+    // Fills the fields; returns how many of the numbers placed had approximated letters.
+    int place(FieldViews &fields) const
+    {
+        int approximated = 0;
+        for (std::size_t k = 0; k < std::size(kPhoneFields); ++k) {
+            fields[kPhoneFields[k]] = m_typed[k].number;
+            approximated += m_typed[k].approximated && !m_typed[k].number.isEmpty();
+        }
+        qsizetype next = 0;
+        for (TContatto::Field f : kPhoneFields) {
+            if (next < m_leftovers.size() && fields[f].isEmpty()) {
+                fields[f] = m_leftovers[next].number;
+                approximated += m_leftovers[next++].approximated;
             }
         }
+        return approximated;
     }
-    for (TContatto::Field f : kPhoneFields) {
-        if (fields[f].isEmpty())
-            return true;
+
+private:
+    static std::size_t slotOf(TContatto::Field field)
+    {
+        switch (field) {
+        case TContatto::cellprivato: return 0;
+        case TContatto::celllavoro: return 1;
+        case TContatto::telcasa: return 2;
+        case TContatto::telufficio: return 3;
+        default: return 4;
+        }
     }
-    return false;
-}
+
+    std::array<CardPhone, std::size(kPhoneFields)> m_typed{};
+    int m_typedCount = 0;
+    QVarLengthArray<CardPhone, std::size(kPhoneFields)> m_leftovers;
+};
 
 // Whether a line, without the blanks around it, opens or closes a card.
 bool isCardMarker(QByteArrayView trimmed, QByteArrayView marker)
@@ -447,7 +602,7 @@ Kind kindOf(const QString &path)
 
 namespace {
 
-QByteArrayList ldifPart(QByteArrayView text, const QByteArray &date, Progress *progress)
+QByteArrayList ldifPart(QByteArrayView text, const QByteArray &date, Progress *progress, int &approximated)
 {
     QByteArrayList candidates;
     LdifEntry entry;
@@ -455,7 +610,7 @@ QByteArrayList ldifPart(QByteArrayView text, const QByteArray &date, Progress *p
     auto closeEntry = [&] {
         // Empty lines in a row, or a version line on its own, are no contact.
         if (entry.recognised)
-            candidates.append(ldifCandidate(entry, date));
+            candidates.append(ldifCandidate(entry, date, approximated));
         entry.clear();
     };
 
@@ -490,18 +645,25 @@ QByteArrayList ldifPart(QByteArrayView text, const QByteArray &date, Progress *p
         switch (attribute->kind) {
         case LdifKind::Own:
             // A later line of the same attribute replaces the earlier value.
-            entry.own[attribute->field] = ldifValue(rest, lasting, entry.decoded);
+            entry.own.put(attribute->field, ldifValue(rest, lasting, entry.decoded));
             entry.hasNames = entry.hasNames || attribute->field == TContatto::nome
                 || attribute->field == TContatto::cognome;
             break;
         case LdifKind::Standard:
             // Among the standard names, the first one in the entry counts.
-            if (entry.standard[attribute->field].isEmpty())
-                entry.standard[attribute->field] = ldifValue(rest, lasting, entry.decoded);
+            if (!entry.standard.has(attribute->field))
+                entry.standard.put(attribute->field, ldifValue(rest, lasting, entry.decoded));
             break;
         case LdifKind::CommonName:
-            if (entry.commonName.isEmpty())
+            if (entry.commonName.text.isEmpty())
                 entry.commonName = ldifValue(rest, lasting, entry.decoded);
+            break;
+        case LdifKind::Home:
+            entry.home.put(attribute->part, ldifValue(rest, lasting, entry.decoded));
+            break;
+        case LdifKind::Work:
+            if (!entry.work.has(attribute->part))
+                entry.work.put(attribute->part, ldifValue(rest, lasting, entry.decoded));
             break;
         }
     });
@@ -531,20 +693,28 @@ qsizetype ldifMiddle(QByteArrayView text)
 
 } // namespace
 
-QByteArrayList ldifCandidates(QByteArrayView text, const QByteArray &date, Progress *progress)
+QByteArrayList ldifCandidates(QByteArrayView text, const QByteArray &date, Progress *progress, int *approximated)
 {
     text = TextCodec::withoutUtf8Bom(text);
+    int changed[2] = {0, 0};
+    const auto count = qScopeGuard([&] {
+        if (approximated)
+            *approximated = changed[0] + changed[1];
+    });
     const qsizetype middle = ldifMiddle(text);
     if (middle < 0)
-        return ldifPart(text, date, progress);
+        return ldifPart(text, date, progress, changed[0]);
     auto [first, second] = bothAtOnce<QByteArrayList>(
-        progress, [&] { return ldifPart(text.first(middle), date, progress); },
-        [&] { return ldifPart(text.sliced(middle), date, progress); });
+        progress, [&] { return ldifPart(text.first(middle), date, progress, changed[0]); },
+        [&] { return ldifPart(text.sliced(middle), date, progress, changed[1]); });
     return first + second;
 }
 
 PreviousVersionResult previousVersionCandidates(QByteArrayView text, Progress *progress)
 {
+    // A file saved by an editor in UTF-8 may begin with a byte-order mark, which must not
+    // become part of the first contact's name.
+    text = TextCodec::withoutUtf8Bom(text);
     PreviousVersionResult result;
     Progress::Part part(progress);
     // The first line with at least 14 fields decides the layout of the whole file: 14 to 17
@@ -614,13 +784,14 @@ namespace {
 VCardResult vcardPart(QByteArrayView text, TmsVCard &card, const QByteArray &date, Progress *progress)
 {
     // The card keeps three telephones; the import reads every TEL line, and the messenger,
-    // which the card has no slot for. The formatted name has no field in the address book:
-    // left out of the pool, its line costs nothing.
+    // which the card has no slot for. The formatted name counts only for a card without N:
+    // left out of the pool, its line costs nothing on every other card.
     static const QByteArrayList names = [] {
         QByteArrayList n = TmsPropertyPool::CardNames();
         n.removeAll("FN");
         return n + QByteArrayList{"X-AIM"};
     }();
+    static const QByteArrayList formattedName = {"FN"};
     VCardResult result;
     Progress::Part part(progress);
     // One parser for the properties the import reads itself, so that its lists are made
@@ -636,18 +807,47 @@ VCardResult vcardPart(QByteArrayView text, TmsVCard &card, const QByteArray &dat
         const auto clear = qScopeGuard([&card] { card.Clear(); });
         card.LoadFromPool(pool);
 
+        // Which values of the card had letters changed into the nearest ones Windows-1252
+        // holds: each one the candidate keeps counts once.
+        int approximated = 0;
+        auto changed = [&](QByteArrayView property, int bit, int n = 0) {
+            return pool.AnyApproximated() && ((pool.Approximated(property, n) >> bit) & 1);
+        };
+
+        FieldViews c;
         const TmsNameRec &name = card.Identification().Name();
-        if (name.GivenName().isEmpty() || name.FamilyName().isEmpty()) {
+        QByteArray formatted;
+        if (!name.GivenName().isEmpty() && !name.FamilyName().isEmpty()) {
+            c[TContatto::nome] = name.GivenName();
+            c[TContatto::cognome] = name.FamilyName();
+            approximated += changed("N", 0) + changed("N", 1);
+        } else if (name.GivenName().isEmpty() && name.FamilyName().isEmpty()) {
+            // A card named only by its formatted name: its last word is the family name, the
+            // rest the given name, as for a common name in LDIF.
+            TmsPropertyPool fn(cardText, formattedName, true);
+            parser.setPool(&fn);
+            parser.setPropName(formattedName.first());
+            parser.setValueSlots(1);
+            parser.Parse();
+            // A copy: the value may be the little pool's own bytes.
+            const QByteArray value = parser.Value(0);
+            formatted = QByteArray(value.constData(), value.size());
+            if (formatted.trimmed().isEmpty()) {
+                ++result.refused;
+                return;
+            }
+            splitCommonName(formatted, c);
+            if (fn.AnyApproximated())
+                approximated += !c[TContatto::nome].isEmpty() + !c[TContatto::cognome].isEmpty();
+        } else {
             ++result.refused;
             return;
         }
-        FieldViews c;
         const TmsBusinessInfo &business = card.BusinessInfo();
         const TmsAddressRec &address = card.DeliveryInfo().Address1();
-        c[TContatto::nome] = name.GivenName();
-        c[TContatto::cognome] = name.FamilyName();
         // A job title counts where the card names no role.
-        c[TContatto::posizione] = business.Role().isEmpty() ? business.Title() : business.Role();
+        const bool role = !business.Role().isEmpty();
+        c[TContatto::posizione] = role ? business.Role() : business.Title();
         c[TContatto::organizzazione] = business.Company().Name();
         c[TContatto::indirizzo] = address.Street();
         c[TContatto::citta] = address.Locality();
@@ -667,19 +867,45 @@ VCardResult vcardPart(QByteArrayView text, TmsVCard &card, const QByteArray &dat
         const QByteArray messenger = parser.Value(0);
         c[TContatto::messenger] = messenger;
 
-        // Every telephone of the card, in the order of the file, until all five fields
-        // are taken.
-        const TmsTelecomInfo &telecom = card.TelecomInfo();
-        bool room = true;
-        for (const TmsPhoneRec *phone : {&telecom.Phone1(), &telecom.Phone2(), &telecom.Phone3()})
-            room = room && placePhone(c, phone->Attributes(), phone->Number());
-        QByteArrayList further;
-        while (room && pool.Holds("TEL")) {
-            TmsPhoneRec phone;
-            phone.LoadFrom(parser);
-            further.append(phone.Number());
-            room = placePhone(c, phone.Attributes(), further.last());
+        if (pool.AnyApproximated()) {
+            const std::pair<TContatto::Field, bool> fromCard[] = {
+                {TContatto::posizione, changed(role ? "ROLE" : "TITLE", 0)},
+                {TContatto::organizzazione, changed("ORG", 0)},
+                {TContatto::indirizzo, changed("ADR", 2)},
+                {TContatto::citta, changed("ADR", 3)},
+                {TContatto::cap, changed("ADR", 5)},
+                {TContatto::nazione, changed("ADR", 6)},
+                {TContatto::email, changed("EMAIL", 0)},
+                {TContatto::sito, changed("URL", 0)},
+                {TContatto::note, pool.Approximated("NOTE") != 0},
+                {TContatto::messenger, changed("X-AIM", 0)},
+            };
+            for (const auto &[field, approximatedValue] : fromCard)
+                approximated += approximatedValue && !c[field].isEmpty();
         }
+
+        // Every telephone of the card, in the order of the file, until no later one can
+        // change where the numbers go.
+        const TmsTelecomInfo &telecom = card.TelecomInfo();
+        PhonePlacer phones;
+        int n = 0;
+        bool open = true;
+        for (const TmsPhoneRec *phone : {&telecom.Phone1(), &telecom.Phone2(), &telecom.Phone3()}) {
+            open = phones.add({phone->Number(), bool(changed("TEL", 0, n))}, phone->Attributes()) && open;
+            ++n;
+        }
+        QByteArrayList further; // the numbers kept beyond the card's three
+        TmsPhoneRec phone;
+        while (open && pool.Holds("TEL")) {
+            phone.Clear();
+            phone.LoadFrom(parser);
+            const CardPhone p{phone.Number(), bool(changed("TEL", 0, n++))};
+            open = phones.add(p, phone.Attributes());
+            if (phones.keeps(p))
+                further.append(phone.Number());
+        }
+        approximated += phones.place(c);
+        result.approximated += approximated;
         c[TContatto::datainserimento] = date;
         result.candidates.append(candidateLine(c));
     });
@@ -724,6 +950,7 @@ VCardResult vcardCandidates(QByteArrayView text, TmsVCard &card, const QByteArra
         [&] { return vcardPart(text.sliced(middle), card, date, progress); });
     first.candidates += std::move(second.candidates);
     first.refused += second.refused;
+    first.approximated += second.approximated;
     return first;
 }
 

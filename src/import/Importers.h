@@ -27,8 +27,12 @@ Kind kindOf(const QString &path);
 // One candidate per LDIF entry that holds at least one attribute the address book has a
 // field for: the mail program's own attributes first, then the standard names of directory
 // servers for what they left empty, and the common name for an entry without given name
-// and family name. `date` fills the date of insertion.
-QByteArrayList ldifCandidates(QByteArrayView text, const QByteArray &date, Progress *progress = nullptr);
+// and family name. The address is one whole address: the home one when the entry holds any
+// part of it, otherwise the work one. `date` fills the date of insertion. `approximated`,
+// when given, receives how many values had letters changed into the nearest ones
+// Windows-1252 holds.
+QByteArrayList ldifCandidates(QByteArrayView text, const QByteArray &date, Progress *progress = nullptr,
+                              int *approximated = nullptr);
 
 // The lines of an address book of this program, in the old 14-field layout or in the
 // present one, chosen by the first line that has at least 14 fields. Lines too short for
@@ -44,14 +48,19 @@ PreviousVersionResult previousVersionCandidates(QByteArrayView text, Progress *p
 // A text without any BEGIN line is one card. A UTF-8 byte-order mark at the start is skipped.
 QByteArrayList splitVCards(QByteArrayView text);
 
-// One candidate per card with a given name and a family name; cards without either are
-// counted in `refused`. Each card is read into `card`, which is left cleared. Every TEL
-// line of a card counts: each number takes the field its types choose or, when an earlier
-// number holds that one, the first free telephone field, so the first five numbers are kept.
+// One candidate per card with a given name and a family name, or with a formatted name
+// alone (its last word the family name, the rest the given name); cards without any name
+// are counted in `refused`. Each card is read into `card`, which is left cleared. Every TEL
+// line of a card counts, in two rounds: first each number takes the field its types choose
+// while that field is free; then the numbers left over take, in the order of the file, the
+// fields still free among private mobile, work mobile, home, office and fax.
+// `approximated` counts the values whose letters were changed into the nearest ones
+// Windows-1252 holds.
 struct VCardResult
 {
     QByteArrayList candidates;
     int refused = 0;
+    int approximated = 0;
 };
 VCardResult vcardCandidates(QByteArrayView text, TmsVCard &card, const QByteArray &date,
                             Progress *progress = nullptr);

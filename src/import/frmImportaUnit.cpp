@@ -80,6 +80,9 @@ void TfrmImporta::buildWindow()
                            QStringLiteral("Seleziona i contatti che vuoi aggiungere nella rubrica di Rubrino "
                                           "e clicca su \"Importa\""));
     Label2->setWordWrap(true);
+    lcambiati = label(this, "lcambiati", QString());
+    lcambiati->setWordWrap(true);
+    lcambiati->hide();
 
     auto speedButton = [this](const char *name, const QString &text) {
         auto *b = new QToolButton(this);
@@ -111,6 +114,7 @@ void TfrmImporta::buildWindow()
     bottom->addLayout(speed, 0, 1, Qt::AlignRight);
     bottom->addLayout(selected, 1, 0);
     bottom->addWidget(Label2, 2, 0, 1, 2);
+    bottom->addWidget(lcambiati, 3, 0, 1, 2);
     bottom->setColumnStretch(0, 1);
     outer->addLayout(bottom);
 
@@ -192,6 +196,16 @@ QList<int> TfrmImporta::selectedRows() const
             rows.append(r);
     }
     return rows;
+}
+
+void TfrmImporta::setChangedValues(int count)
+{
+    lcambiati->setVisible(count > 0);
+    lcambiati->setText(count == 1 ? QStringLiteral("1 valore conteneva lettere che la rubrica non può conservare: "
+                                                   "sono state sostituite con le più simili (per esempio Ł con L).")
+                                  : QStringLiteral("%1 valori contenevano lettere che la rubrica non può conservare: "
+                                                   "sono state sostituite con le più simili (per esempio Ł con L).")
+                                        .arg(count));
 }
 
 void TfrmImporta::BitBtn1Click()

@@ -34,10 +34,15 @@ public:
     // The selected rows, in display order.
     QList<int> selectedRows() const;
 
+    // Says how many values of the file had letters changed into the nearest ones the address
+    // book can hold; nothing when none had.
+    void setChangedValues(int count);
+
 private:
     void buildWindow();
 
     ContactListModel *m_model;
     QLabel *lcontatti;
     QLabel *lsel;
+    QLabel *lcambiati;
 };

@@ -17,8 +17,13 @@
 #include <QScopeGuard>
 
 #include <exception>
+#include <utility>
 
 namespace {
+
+// How many values of the file read last had letters changed into the nearest ones
+// Windows-1252 holds: its selection window tells the user.
+int approximatedValues = 0;
 
 // Reads a chosen file and makes its candidates with `candidates(text, progress)`, under the
 // wait cursor and, when that takes long, in the progress window. Throws Cancelled when the
@@ -102,6 +107,7 @@ void TfrmMain::Button9Click()
         repaint();
 
         TfrmImporta window(this);
+        window.setChangedValues(std::exchange(approximatedValues, 0));
         window.gb->setTitle(QStringLiteral("Elenco contatti importati: [File %1/%2]").arg(i).arg(n));
         window.lfile->setText(QStringLiteral("File: ") + QDir::toNativeSeparators(path));
         window.lfile->setToolTip(QDir::toNativeSeparators(path));
@@ -116,28 +122,32 @@ void TfrmMain::Button9Click()
 void TfrmMain::ImportLdif(const QString &fileName)
 {
     importLines.clear();
+    approximatedValues = 0;
     const QByteArray date = DateText::now();
     importLines = readCandidates(this, fileName, [&](const QByteArray &text, Progress *progress) {
-        return Importers::ldifCandidates(text, date, progress);
+        return Importers::ldifCandidates(text, date, progress, &approximatedValues);
     });
 }
 
 void TfrmMain::ImportVCard(const QString &fileName)
 {
     importLines.clear();
+    approximatedValues = 0;
     const QByteArray date = DateText::now();
     Importers::VCardResult result = readCandidates(this, fileName, [&](const QByteArray &text, Progress *progress) {
         return Importers::vcardCandidates(text, *vcard, date, progress);
     });
     importLines = std::move(result.candidates);
+    approximatedValues = result.approximated;
     // One message for the file, however many of its cards lack a name.
     if (result.refused > 0)
-        ShowError(QStringLiteral("File VCARD errato (nessun nome/cognome specificato)"));
+        ShowError(QStringLiteral("File VCARD errato (nessun nome/cognome specificato): ") + QFileInfo(fileName).fileName());
 }
 
 void TfrmMain::ImportOLDRBN(const QString &fileName)
 {
     importLines.clear();
+    approximatedValues = 0;
     Importers::PreviousVersionResult result = readCandidates(this, fileName, [](const QByteArray &text, Progress *progress) {
         return Importers::previousVersionCandidates(text, progress);
     });

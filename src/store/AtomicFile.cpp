@@ -40,8 +40,17 @@ constexpr qint64 kWritebackStep = 8 << 20;
 
 } // namespace
 
+void AtomicFile::checkReplaceable(const QString &path)
+{
+    // Putting the new file in place would succeed all the same (the folder decides that), and
+    // the file would come out writable: the user's protection would be lost.
+    if (FileAccess::isReadOnlyFile(path))
+        throw AppError(FileAccess::writeError(path, FileAccess::Cause::ReadOnlyFile));
+}
+
 AtomicFile::AtomicFile(const QString &path, Durability durability) : m_file(path)
 {
+    checkReplaceable(path);
 #ifdef Q_OS_LINUX
     // Only Linux can flush a whole file system at once (syncfs); elsewhere every file is
     // flushed by its own commit, as with Durability::Now.

@@ -8,7 +8,9 @@
 // Writes a file so that a reader only ever sees the old content or the whole new one: the
 // bytes go to a temporary file beside the target, which replaces the target on commit().
 // Every file the program writes goes through here. A failure anywhere leaves the old file
-// as it was, and commit() throws AppError naming the file.
+// as it was, and commit() throws AppError naming the file. A file the user may not write is
+// never replaced: the constructor throws AppError saying it is read-only. A replaced file
+// keeps its permissions.
 class AtomicFile
 {
 public:
@@ -29,6 +31,9 @@ public:
     void write(QByteArrayView bytes);
     // Puts the new file in place, or throws AppError and keeps the old one.
     void commit();
+
+    // Throws AppError when `path` is a file that the user may not write (see above).
+    static void checkReplaceable(const QString &path);
 
     // Waits until every file committed with Durability::Later in `folder` is on the disk;
     // throws AppError naming the folder when the system reports a lost write.

@@ -52,6 +52,8 @@ QString because(Cause cause, bool reading, const QString &systemText)
         return tr("il file è troppo grande per questo disco.");
     case Cause::ReadOnly:
         return tr("il disco è protetto dalla scrittura.");
+    case Cause::ReadOnlyFile:
+        return tr("il file è di sola lettura.");
     case Cause::DiskError:
         return tr("errore del disco (forse è stato scollegato).");
     case Cause::OutOfMemory:
@@ -145,6 +147,26 @@ Cause causeOfErrorString(const QString &text)
             return causeOfSystemError(code);
     }
     return Cause::Other;
+}
+
+bool isReadOnlyFile(const QString &path)
+{
+#ifdef Q_OS_WIN
+    const DWORD attributes = GetFileAttributesW(reinterpret_cast<const wchar_t *>(QDir::toNativeSeparators(path).utf16()));
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY)
+        && (attributes & FILE_ATTRIBUTE_READONLY);
+#elif defined(Q_OS_UNIX)
+    const QByteArray name = QFile::encodeName(path);
+    struct stat st;
+    if (::stat(name.constData(), &st) != 0 || !S_ISREG(st.st_mode))
+        return false;
+    if ((st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0)
+        return true;
+    return ::access(name.constData(), W_OK) != 0 && errno == EACCES;
+#else
+    const QFileInfo info(path);
+    return info.isFile() && !info.isWritable();
+#endif
 }
 
 QString openError(const QString &path, Cause cause, const QString &systemText)

@@ -16,6 +16,7 @@ enum class Cause {
     DiskFull,
     TooLarge,     // more than the disk or the system takes in one file
     ReadOnly,     // a disk that cannot be written
+    ReadOnlyFile, // a file marked read-only, or one the user may not write
     DiskError,    // the disk failed: a stick pulled out, a bad sector
     OutOfMemory,
     LinkLoop,     // a link that leads back to itself, directly or through others
@@ -39,6 +40,11 @@ QString writeError(const QString &path, Cause cause, const QString &systemText =
 QString blocksBook(const QString &path, Cause cause, bool reading, const QString &systemText = QString());
 // "Memoria insufficiente per aprire …".
 QString outOfMemory(const QString &path);
+
+// Whether `path` is an existing file that the user may not write: marked read-only, or not
+// open to this user for writing. A file that nobody at all may write counts as read-only
+// for the administrator too, who could otherwise replace it.
+bool isReadOnlyFile(const QString &path);
 
 // Opens `path` for reading into `file`, only when it is a regular file: a named pipe would
 // wait for a writer for ever and a device such as /dev/zero never ends. Returns false when

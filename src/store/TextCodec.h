@@ -31,8 +31,17 @@ QString keepAnsi(QStringView text);
 // Whether the bytes are valid UTF-8 and hold at least one byte above 127.
 bool isNonAsciiUtf8(QByteArrayView bytes);
 
-// UTF-8 bytes to Windows-1252 bytes ('?' for what Windows-1252 cannot hold).
-QByteArray utf8ToAnsi(QByteArrayView bytes);
+// UTF-8 bytes to Windows-1252 bytes. A letter that Windows-1252 cannot hold becomes its
+// nearest letter that it can ("ř" becomes "r", "Ł" "L"; "ǘ" keeps the "ü" it is built on),
+// and `approximated`, when given, is set when that happened. Only what has no such letter
+// (Greek, Cyrillic, Chinese...) and bytes that are not UTF-8 become '?'.
+QByteArray utf8ToAnsi(QByteArrayView bytes, bool *approximated = nullptr);
+
+// The nearest Windows-1252 text for one character outside Windows-1252: its base letter with
+// the accent Windows-1252 has for it, if any; a letter without accents for the few letters
+// that are not built that way; plain marks for typographic ones. Empty for a combining mark
+// on its own; "?" when nothing comes near.
+QByteArray nearestAnsi(char32_t c);
 
 // The text without the UTF-8 byte-order mark that some programs put at the start of a file.
 QByteArrayView withoutUtf8Bom(QByteArrayView text);

@@ -455,8 +455,9 @@ quint8 valueBytes(QByteArrayView text)
 // `slotCount` of them (0: all). What follows the last slot is dropped, or kept whole, separators
 // included, in the last value when `keepRest`: either way, splitting stops there. Version
 // 3.0 and 4.0 escape with a backslash ("\n" a line break, any other character itself);
-// version 2.1 escapes only the semicolon; other cards know no escapes.
-// `mayEscape` false says the text holds no backslash.
+// every other card has "\;" for a semicolon inside a value, and this program's own cards
+// "\\" for a backslash as well. `mayEscape` false says the text holds no escape (or that
+// none is to be read).
 void splitValues(QByteArrayView text, TmsCardDialect dialect, qsizetype slotCount, bool keepRest, QByteArrayList &out,
                  bool borrow = false, bool mayEscape = true)
 {
@@ -468,8 +469,7 @@ void splitValues(QByteArrayView text, TmsCardDialect dialect, qsizetype slotCoun
     auto value = [borrow](QByteArrayView v) {
         return borrow ? QByteArray::fromRawData(v.data(), v.size()) : v.toByteArray();
     };
-    const bool escapes = (dialect == TmsCardDialect::V3 || dialect == TmsCardDialect::V21) && mayEscape
-        && indexOfChar(text, '\\') >= 0;
+    const bool escapes = mayEscape && indexOfChar(text, '\\') >= 0;
     if (!escapes) {
         // The pieces first, then the list in one step.
         QVarLengthArray<QByteArrayView, 8> pieces;
@@ -500,8 +500,8 @@ void splitValues(QByteArrayView text, TmsCardDialect dialect, qsizetype slotCoun
                 ++i;
                 continue;
             }
-            if (next == ';') {
-                current.append(';');
+            if (next == ';' || (next == '\\' && dialect == TmsCardDialect::Own)) {
+                current.append(next);
                 ++i;
                 continue;
             }
@@ -608,6 +608,22 @@ void loadFromLines(Record &record, QByteArrayList &lines)
     record.LoadFrom(parser);
 }
 
+// A value as the writer puts it into a line: a semicolon inside it would split it, so it is
+// written "\;", and a backslash "\\", as vCard 2.1 escapes them. Nothing else changes.
+QByteArray escaped(const QByteArray &value)
+{
+    if (indexOfChar(value, ';') < 0 && indexOfChar(value, '\\') < 0)
+        return value;
+    QByteArray out;
+    out.reserve(value.size() + 8);
+    for (const char c : value) {
+        if (c == ';' || c == '\\')
+            out.append('\\');
+        out.append(c);
+    }
+    return out;
+}
+
 QByteArray joinedParams(QByteArrayView head, const auto &names, const auto &members)
 {
     QByteArray line(head.toByteArray());
@@ -653,6 +669,8 @@ TmsPropertyPool::TmsPropertyPool(QByteArrayView text, const QByteArrayList &name
         text = text.first(nul);
     m_next.resize(m_names.size());
     std::fill(m_next.begin(), m_next.end(), -1);
+    m_taken.resize(m_names.size());
+    std::fill(m_taken.begin(), m_taken.end(), 0);
     // Per name, its last property found so far, to chain the next one to it.
     QVarLengthArray<qsizetype, 16> last(m_names.size(), -1);
     // (Read-only: the names are shared with the caller's list, which is not copied.)
@@ -762,6 +780,8 @@ bool TmsPropertyPool::Take(QByteArrayView name, QByteArray &text)
         return false;
     const Found &found = m_found[i];
     m_next[index] = found.next;
+    ++m_taken[index];
+    m_lastName = index;
     // Most properties are one line: the text is that line itself. Unfolded texts stay
     // with the pool, so that both kinds last as long as it does.
     QByteArrayView line;
@@ -773,6 +793,22 @@ bool TmsPropertyPool::Take(QByteArrayView name, QByteArray &text)
     }
     text = QByteArray::fromRawData(line.data(), line.size());
     return true;
+}
+
+void TmsPropertyPool::NoteApproximated(quint64 values)
+{
+    if (m_lastName >= 0 && values != 0)
+        m_changed.append({m_lastName, m_taken[m_lastName] - 1, values});
+}
+
+quint64 TmsPropertyPool::Approximated(QByteArrayView name, int n) const
+{
+    const int index = nameIndex(bareName(name));
+    for (const Changed &c : m_changed) {
+        if (c.name == index && c.n == n)
+            return c.values;
+    }
+    return 0;
 }
 
 // ---------------------------------------------------------------------------------------
@@ -837,7 +873,7 @@ void TmsPropertyParser::ExtractProperty()
 
 void TmsPropertyParser::SplitFields(QByteArrayView text, QByteArrayList &list)
 {
-    splitValues(text, TmsCardDialect::Own, 0, false, list);
+    splitValues(text, TmsCardDialect::Own, 0, false, list, false, false);
 }
 
 void TmsPropertyParser::SplitProperty()
@@ -851,7 +887,8 @@ void TmsPropertyParser::SplitProperty()
         const qsizetype colon = indexOfChar(m_propText, ':');
         if (colon < 0)
             return;
-        splitValues(QByteArrayView(m_propText).first(colon), TmsCardDialect::Own, MaxParameters + 1, false, m_params);
+        splitValues(QByteArrayView(m_propText).first(colon), TmsCardDialect::Own, MaxParameters + 1, false, m_params,
+                    false, false);
         const QByteArrayView values = QByteArrayView(m_propText).sliced(colon + 1);
         splitValues(values, TmsCardDialect::Own, m_slots, m_keepRest, m_values);
         m_valueBreaks = indexOfChar(values, '\n') >= 0;
@@ -919,15 +956,23 @@ void TmsPropertyParser::SplitProperty()
     m_valueBreaks = qp || (bytes & (Backslash | BreakOrNul));
     if (!qp && !(bytes & (HighBit | BreakOrNul)))
         return;
-    for (QByteArray &value : m_values) {
+    quint64 approximated = 0;
+    for (qsizetype k = 0; k < m_values.size(); ++k) {
+        QByteArray &value = m_values[k];
         if (qp)
             value = decodeQuotedPrintable(value);
         // Text in UTF-8 is recognised by itself, said or not; a card that names another
         // character set keeps its bytes.
-        if ((!hasCharset || charsetUtf8) && TextCodec::isNonAsciiUtf8(value))
-            value = TextCodec::utf8ToAnsi(value);
+        if ((!hasCharset || charsetUtf8) && TextCodec::isNonAsciiUtf8(value)) {
+            bool changed = false;
+            value = TextCodec::utf8ToAnsi(value, &changed);
+            if (changed && k < 64)
+                approximated |= quint64(1) << k;
+        }
         normaliseBreaks(value);
     }
+    if (approximated && m_pool)
+        m_pool->NoteApproximated(approximated);
 }
 
 void TmsPropertyParser::Parse()
@@ -1011,8 +1056,8 @@ void TmsNameRec::SaveToLines(QByteArrayList &lines) const
     if (m_familyName.isEmpty() && m_givenName.isEmpty() && m_additionalNames.isEmpty() && m_prefix.isEmpty()
         && m_suffix.isEmpty())
         return;
-    lines.append("N:" + m_familyName + ';' + m_givenName + ';' + m_additionalNames + ';' + m_prefix + ';'
-                 + m_suffix);
+    lines.append("N:" + escaped(m_familyName) + ';' + escaped(m_givenName) + ';' + escaped(m_additionalNames) + ';'
+                 + escaped(m_prefix) + ';' + escaped(m_suffix));
 }
 
 // ---------------------------------------------------------------------------------------
@@ -1076,9 +1121,9 @@ void TmsAddressRec::SaveToLines(QByteArrayList &lines) const
     if (m_poAddress.isEmpty() && m_extendedAddress.isEmpty() && m_street.isEmpty() && m_locality.isEmpty()
         && m_region.isEmpty() && m_postalCode.isEmpty() && m_country.isEmpty())
         return;
-    lines.append(joinedParams("ADR", AddressTypeNames, m_attributes.members()) + ':' + m_poAddress + ';'
-                 + m_extendedAddress + ';' + m_street + ';' + m_locality + ';' + m_region + ';' + m_postalCode
-                 + ';' + m_country);
+    lines.append(joinedParams("ADR", AddressTypeNames, m_attributes.members()) + ':' + escaped(m_poAddress) + ';'
+                 + escaped(m_extendedAddress) + ';' + escaped(m_street) + ';' + escaped(m_locality) + ';'
+                 + escaped(m_region) + ';' + escaped(m_postalCode) + ';' + escaped(m_country));
 }
 
 // ---------------------------------------------------------------------------------------
@@ -1126,7 +1171,7 @@ void TmsPhoneRec::SaveToLines(QByteArrayList &lines) const
 {
     if (m_number.isEmpty())
         return;
-    lines.append(joinedParams("TEL", PhoneTypeNames, m_attributes.members()) + ':' + m_number);
+    lines.append(joinedParams("TEL", PhoneTypeNames, m_attributes.members()) + ':' + escaped(m_number));
 }
 
 // ---------------------------------------------------------------------------------------
@@ -1174,7 +1219,7 @@ void TmsEmailRec::SaveToLines(QByteArrayList &lines) const
     if (m_address.isEmpty())
         return;
     // The semicolon is written even for the default type, whose name is empty.
-    lines.append(QByteArray("EMAIL;") + EmailTypeNames[m_emailType] + ':' + m_address);
+    lines.append(QByteArray("EMAIL;") + EmailTypeNames[m_emailType] + ':' + escaped(m_address));
 }
 
 // ---------------------------------------------------------------------------------------
@@ -1211,7 +1256,7 @@ void TmsCompanyRec::SaveToLines(QByteArrayList &lines) const
 {
     if (m_name.isEmpty() && m_aUnit.isEmpty())
         return;
-    lines.append("ORG:" + m_name + ';' + m_aUnit);
+    lines.append("ORG:" + escaped(m_name) + ';' + escaped(m_aUnit));
 }
 
 // ---------------------------------------------------------------------------------------
@@ -1247,7 +1292,7 @@ void TmsIdentification::LoadFrom(TmsPropertyParser &parser)
 void TmsIdentification::SaveToLines(QByteArrayList &lines) const
 {
     if (!m_formattedName.isEmpty())
-        lines.append("FN:" + m_formattedName);
+        lines.append("FN:" + escaped(m_formattedName));
     m_name.SaveToLines(lines);
 }
 
@@ -1371,9 +1416,9 @@ void TmsBusinessInfo::SaveToLines(QByteArrayList &lines) const
 {
     m_company.SaveToLines(lines);
     if (!m_title.isEmpty())
-        lines.append("TITLE:" + m_title);
+        lines.append("TITLE:" + escaped(m_title));
     if (!m_role.isEmpty())
-        lines.append("ROLE:" + m_role);
+        lines.append("ROLE:" + escaped(m_role));
 }
 
 // ---------------------------------------------------------------------------------------
@@ -1420,12 +1465,12 @@ void TmsExplanatoryInfo::SaveToLines(QByteArrayList &lines) const
 {
     if (!m_comment.isEmpty()) {
         // The lines after the first are continuation lines, marked by two leading blanks.
-        lines.append("NOTE:" + m_comment.first());
+        lines.append("NOTE:" + escaped(m_comment.first()));
         for (qsizetype i = 1; i < m_comment.size(); ++i)
-            lines.append("  " + m_comment[i]);
+            lines.append("  " + escaped(m_comment[i]));
     }
     if (!m_url1.isEmpty())
-        lines.append("URL:" + m_url1);
+        lines.append("URL:" + escaped(m_url1));
     if (!m_url2.isEmpty())
-        lines.append("URL:" + m_url2);
+        lines.append("URL:" + escaped(m_url2));
 }

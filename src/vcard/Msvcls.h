@@ -143,10 +143,11 @@ protected:
 // The property parser.
 
 // How a card's text is to be read, chosen by its VERSION line. Cards of version 1.2 are the
-// ones this program writes: they are read literally, with no decoding of any kind. Every
-// other card gets the readings that phones and mail programs need: TYPE= parameters,
-// groups, quoted-printable text, UTF-8 values; 2.1 and 3.0 / 4.0 add their own escapes,
-// and 3.0 / 4.0 their own folding.
+// ones this program writes: they are read literally, but for "\;" (a semicolon inside a
+// value) and "\\" (a backslash), the two escapes its writer makes. Every other card gets
+// the readings that phones and mail programs need: TYPE= parameters, groups,
+// quoted-printable text, UTF-8 values, "\;" inside a value; 3.0 / 4.0 add their own escapes
+// and their own folding.
 enum class TmsCardDialect {
     Own,     // VERSION:1.2
     Other,   // no VERSION line, or a version not named below
@@ -180,6 +181,14 @@ public:
     // own bytes, not a copy: it is good only as long as the pool.
     bool Take(QByteArrayView name, QByteArray &text);
 
+    // Which values of the property taken last had letters changed into the nearest ones
+    // Windows-1252 holds (bit k: value k); the parser says so as it decodes them.
+    void NoteApproximated(quint64 values);
+    // The same for the n-th property of this name taken (0: the first), 0 when none.
+    quint64 Approximated(QByteArrayView name, int n = 0) const;
+    // Whether any property taken so far had such values.
+    bool AnyApproximated() const { return !m_changed.isEmpty(); }
+
 private:
     int nameIndex(QByteArrayView name) const;
 
@@ -196,6 +205,15 @@ private:
     std::array<quint8, Slots> m_slots;     // a hash table of the keys: 1 + a name's index, or 0
     QVarLengthArray<Found, 32> m_found;    // in the order of the text
     QVarLengthArray<qsizetype, 16> m_next; // per name, its first property not yet taken, or -1
+    QVarLengthArray<int, 16> m_taken;      // per name, how many were taken
+    struct Changed
+    {
+        int name;
+        int n;
+        quint64 values;
+    };
+    QVarLengthArray<Changed, 4> m_changed; // the properties with approximated values
+    int m_lastName = -1;
     QByteArrayList m_store;   // texts of properties whose lines were joined
     TmsCardDialect m_dialect = TmsCardDialect::Other;
     bool m_lendText = false;

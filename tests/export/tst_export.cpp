@@ -319,6 +319,7 @@ private Q_SLOTS:
     void refusals();
     void htmlFromWholeBook_data();
     void htmlFromWholeBook();
+    void htmlWriteFailure_data();
     void htmlWriteFailure();
     void ldifFromSelection_data();
     void ldifFromSelection();
@@ -373,22 +374,23 @@ void TestExport::formatOf_data()
     QTest::addColumn<QString>("path");
     QTest::addColumn<Format>("format");
     QTest::addColumn<QString>("folder");
-    QTest::addColumn<bool>("phoneBookFilter"); // the save dialog's filter of the one-file card export
-    QTest::newRow("vcf") << "/d/rubrica.vcf" << Format::VCard << "/d/RBN_rubrica" << false;
-    QTest::newRow("vcard") << "/d/rubrica.vcard" << Format::VCard << "/d/RBN_rubrica" << false;
-    QTest::newRow("upper-case VCF") << "/d/R.VCF" << Format::VCard << "/d/RBN_R" << false;
-    QTest::newRow("several dots") << "/d/a.b.vcf" << Format::VCard << "/d/RBN_a" << false;
-    QTest::newRow("dot in the folder only") << "/d.vcf/rubrica" << Format::Unknown << "/d.vcf/RBN_rubrica" << false;
-    QTest::newRow("htm") << "/d/p.htm" << Format::Html << "/d/RBN_p" << false;
-    QTest::newRow("Html") << "/d/p.Html" << Format::Html << "/d/RBN_p" << false;
-    QTest::newRow("LDIF") << "/d/r.LDIF" << Format::Ldif << "/d/RBN_r" << false;
-    QTest::newRow("ldif.bak") << "/d/r.ldif.bak" << Format::Unknown << "/d/RBN_r" << false;
-    QTest::newRow("vcfx") << "/d/r.vcfx" << Format::Unknown << "/d/RBN_r" << false;
-    QTest::newRow("no extension") << "/d/rubrica" << Format::Unknown << "/d/RBN_rubrica" << false;
-    QTest::newRow("vcf, phone-book filter") << "/d/tel.vcf" << Format::PhoneBook << "/d/RBN_tel" << true;
-    QTest::newRow("VCF, phone-book filter") << "/d/T.VCF" << Format::PhoneBook << "/d/RBN_T" << true;
-    QTest::newRow("vcard, phone-book filter") << "/d/t.vcard" << Format::VCard << "/d/RBN_t" << true;
-    QTest::newRow("htm, phone-book filter") << "/d/t.htm" << Format::Html << "/d/RBN_t" << true;
+    QTest::addColumn<Format>("chosen"); // the type chosen in the save dialog
+    QTest::newRow("vcf") << "/d/rubrica.vcf" << Format::VCard << "/d/RBN_rubrica" << Format::Unknown;
+    QTest::newRow("vcard") << "/d/rubrica.vcard" << Format::VCard << "/d/RBN_rubrica" << Format::Unknown;
+    QTest::newRow("upper-case VCF") << "/d/R.VCF" << Format::VCard << "/d/RBN_R" << Format::Unknown;
+    QTest::newRow("several dots") << "/d/a.b.vcf" << Format::VCard << "/d/RBN_a" << Format::Unknown;
+    QTest::newRow("dot in the folder only") << "/d.vcf/rubrica" << Format::Unknown << "/d.vcf/RBN_rubrica" << Format::Unknown;
+    QTest::newRow("htm") << "/d/p.htm" << Format::Html << "/d/RBN_p" << Format::Unknown;
+    QTest::newRow("Html") << "/d/p.Html" << Format::Html << "/d/RBN_p" << Format::Unknown;
+    QTest::newRow("LDIF") << "/d/r.LDIF" << Format::Ldif << "/d/RBN_r" << Format::Unknown;
+    QTest::newRow("ldif.bak") << "/d/r.ldif.bak" << Format::Unknown << "/d/RBN_r" << Format::Unknown;
+    QTest::newRow("vcfx") << "/d/r.vcfx" << Format::Unknown << "/d/RBN_r" << Format::Unknown;
+    QTest::newRow("no extension") << "/d/rubrica" << Format::Unknown << "/d/RBN_rubrica" << Format::Unknown;
+    // The chosen type wins over the extension.
+    QTest::newRow("vcf, phone-book type") << "/d/tel.vcf" << Format::PhoneBook << "/d/RBN_tel" << Format::PhoneBook;
+    QTest::newRow("vcard, phone-book type") << "/d/t.vcard" << Format::PhoneBook << "/d/RBN_t" << Format::PhoneBook;
+    QTest::newRow("htm, card type") << "/d/t.htm" << Format::VCard << "/d/RBN_t" << Format::VCard;
+    QTest::newRow("no extension, LDIF type") << "/d/t" << Format::Ldif << "/d/RBN_t" << Format::Ldif;
 }
 
 void TestExport::formatOf()
@@ -396,8 +398,8 @@ void TestExport::formatOf()
     QFETCH(QString, path);
     QFETCH(Format, format);
     QFETCH(QString, folder);
-    QFETCH(bool, phoneBookFilter);
-    QCOMPARE(ExportFormats::formatOf(path, phoneBookFilter), format);
+    QFETCH(Format, chosen);
+    QCOMPARE(ExportFormats::formatOf(path, chosen), format);
     QCOMPARE(ExportFormats::vcardFolder(path), folder);
 }
 
@@ -848,18 +850,23 @@ void TestExport::htmlFromWholeBook_data()
 {
     QTest::addColumn<QString>("name");
     QTest::addColumn<bool>("view");
-    QTest::newRow("htm, viewed") << QStringLiteral("pagina.htm") << true;
-    QTest::newRow("HTML, not viewed") << QStringLiteral("pagina.HTML") << false;
+    QTest::addColumn<QFile::Permissions>("mode"); // of the page replaced, which keeps it
+    QTest::newRow("htm, viewed") << QStringLiteral("pagina.htm") << true << (QFile::ReadOwner | QFile::WriteOwner);
+    QTest::newRow("HTML, not viewed") << QStringLiteral("pagina.HTML") << false
+                                      << (QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
 }
 
 void TestExport::htmlFromWholeBook()
 {
     QFETCH(QString, name);
     QFETCH(bool, view);
+    QFETCH(QFile::Permissions, mode);
     TestFolder folder;
     // A zero-length line is skipped; the short line is a contact with empty fields.
     folder.write(QStringLiteral("data/contact.csv"), kMario + "\r\n\r\nsolo,nome\r\n" + kLucia + "\r\n");
     folder.write(name, "vecchia pagina");
+    QVERIFY(QFile::setPermissions(folder.path(name), mode));
+    const QFile::Permissions before = QFile::permissions(folder.path(name));
     TfrmMain w;
     w.show();
     selectRows(w, {2});
@@ -872,6 +879,7 @@ void TestExport::htmlFromWholeBook()
     const QByteArray expected = ExportFormats::htmlPage({kMario, "solo,nome", kLucia}, contactColumnCaptions(), fixedDate);
     QCOMPARE(normalised(folder.read(name)), expected);
     QVERIFY(expected.contains(td("2") + td("solo") + td("nome") + td("") + td("")));
+    QCOMPARE(QFile::permissions(folder.path(name)), before);
     const auto shown = Messages::takeShown();
     QCOMPARE(shown.size(), 1);
     QCOMPARE(shown.first().title, QStringLiteral("Esportazione contatti"));
@@ -883,22 +891,52 @@ void TestExport::htmlFromWholeBook()
     QCOMPARE(window.result(), int(QDialog::Accepted));
 }
 
+void TestExport::htmlWriteFailure_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("readOnly"); // a read-only file of that name; else a folder
+    QTest::addColumn<QString>("filter"); // the type chosen in the save dialog
+    QTest::newRow("folder in the way") << QStringLiteral("pagina.htm") << false << QString();
+    QTest::newRow("read-only page") << QStringLiteral("pagina.htm") << true << QString();
+    QTest::newRow("read-only LDIF") << QStringLiteral("rubrica.ldif") << true << QString();
+    QTest::newRow("read-only phone book named .vcard") << QStringLiteral("telefoni.vcard") << true
+                                                       << QStringLiteral("Rubrica per telefoni (vCard 3.0, un solo file) (*.vcf)");
+}
+
 void TestExport::htmlWriteFailure()
 {
+    QFETCH(QString, name);
+    QFETCH(bool, readOnly);
+    QFETCH(QString, filter);
     TestFolder folder;
     folder.write(QStringLiteral("data/contact.csv"), book({kMario}));
-    // The target's name is taken by a folder: the page cannot be written there.
-    QDir(folder.path()).mkdir(QStringLiteral("pagina.htm"));
+    const QString path = folder.path(name);
+    // The target's name is taken by a folder, or by a file the user may not write: the
+    // export never replaces it, and says why.
+    if (readOnly) {
+        folder.write(name, "vecchio");
+        QVERIFY(QFile::setPermissions(path, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
+    } else {
+        QDir(folder.path()).mkdir(name);
+    }
+    const QFile::Permissions before = QFile::permissions(path);
     TfrmMain w;
     w.show();
     TfrmEsporta window(&w);
     window.show();
-    choose(window, folder.path(QStringLiteral("pagina.htm")));
+    choose(window, path, filter);
     window.findChild<QPushButton *>(QStringLiteral("BitBtn1"))->click();
     const auto shown = Messages::takeShown();
     QCOMPARE(shown.size(), 1);
-    QCOMPARE(shown.first().title, QStringLiteral("Error"));
-    QVERIFY(shown.first().text.contains(QStringLiteral("pagina.htm")));
+    QCOMPARE(shown.first().icon, QMessageBox::Critical);
+    QVERIFY(shown.first().text.contains(name));
+    if (readOnly) {
+        QVERIFY2(shown.first().text.endsWith(QStringLiteral(" è di sola lettura.")), qPrintable(shown.first().text));
+        QCOMPARE(folder.read(name), QByteArray("vecchio"));
+        QCOMPARE(QFile::permissions(path), before);
+    }
+    // Nothing else was written beside it, not even a temporary file.
+    QCOMPARE(QDir(folder.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList({QStringLiteral("data"), name}));
     QVERIFY(takeShellOpened().isEmpty());
 }
 
@@ -1010,25 +1048,34 @@ void TestExport::vcardExport()
 
 void TestExport::vcardWriteFailure_data()
 {
-    QTest::addColumn<bool>("folderTaken"); // a file holds the folder's name; else a folder holds 2.vcf's
+    QTest::addColumn<int>("blocker"); // 0: a file holds the folder's name; 1: a folder holds 2.vcf's; 2: 3.vcf is read-only
     QTest::addColumn<QString>("failed");
     QTest::addColumn<QStringList>("left"); // what the folder holds afterwards
-    QTest::newRow("folder's name taken") << true << QStringLiteral("1.vcf") << QStringList();
-    QTest::newRow("second card's name taken") << false << QStringLiteral("2.vcf")
+    QTest::newRow("folder's name taken") << 0 << QStringLiteral("1.vcf") << QStringList();
+    QTest::newRow("second card's name taken") << 1 << QStringLiteral("2.vcf")
                                               << QStringList{QStringLiteral("1.vcf"), QStringLiteral("2.vcf")};
+    // A protected card stops the export before any card is written.
+    QTest::newRow("third card read-only") << 2 << QStringLiteral("3.vcf\": il file è di sola lettura.")
+                                          << QStringList{QStringLiteral("3.vcf")};
 }
 
 void TestExport::vcardWriteFailure()
 {
-    QFETCH(bool, folderTaken);
+    QFETCH(int, blocker);
     QFETCH(QString, failed);
     QFETCH(QStringList, left);
+    const bool folderTaken = blocker == 0;
     TestFolder folder;
     folder.write(QStringLiteral("data/contact.csv"), book({kMario, kLucia, kNicolo}));
-    if (folderTaken)
+    if (folderTaken) {
         folder.write(QStringLiteral("RBN_carte"), "occupato");
-    else
+    } else if (blocker == 1) {
         QDir().mkpath(folder.path(QStringLiteral("RBN_carte/2.vcf")));
+    } else {
+        QDir().mkpath(folder.path(QStringLiteral("RBN_carte")));
+        folder.write(QStringLiteral("RBN_carte/3.vcf"), "vecchio");
+        QVERIFY(QFile::setPermissions(folder.path(QStringLiteral("RBN_carte/3.vcf")), QFile::ReadOwner));
+    }
     TfrmMain w;
     w.show();
     TfrmEsporta window(&w);
