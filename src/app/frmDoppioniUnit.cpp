@@ -294,10 +294,20 @@ void TfrmDoppioni::regroup()
             open += r.groupSize(g);
         }
     }
-    const double scale = fontMetrics().averageCharWidth() / 5.0;
-    const int widths[] = {70, 90, 90, 170, 150, 110};
-    for (int c = 0; c < int(std::size(widths)); ++c)
-        listdoppi->setColumnWidth(c, int(widths[c] * scale));
+    // Each column as wide as what it shows in the groups open, within reason; the window
+    // grows to show them all when the screen has room.
+    // "N." holds a box and a line number; the groups' own lines span the row and say nothing
+    // of its width.
+    listdoppi->setColumnWidth(0, listdoppi->indentation() + style()->pixelMetric(QStyle::PM_IndicatorWidth)
+                                     + fontMetrics().horizontalAdvance(QString::number(m_book.size()) + u' ') + 24);
+    int width = listdoppi->columnWidth(0);
+    for (int c = 1; c < DuplicateGroupsModel::ColumnCount; ++c) {
+        listdoppi->resizeColumnToContents(c);
+        listdoppi->setColumnWidth(c, std::min(listdoppi->columnWidth(c) + 12, 280));
+        width += listdoppi->columnWidth(c);
+    }
+    if (!isVisible())
+        resize(std::clamp(width + 60, 640, 1200), height());
     Button1->setEnabled(r.groupCount() > 0);
     Button2->setEnabled(r.groupCount() > 0);
     if (r.groupCount() > 0)
@@ -488,6 +498,8 @@ TfrmUnisci::TfrmUnisci(QWidget *owner, const QByteArrayList &lines, const QList<
     listcampi->setEditTriggers(QAbstractItemView::NoEditTriggers);
     listcampi->setSelectionMode(QAbstractItemView::NoSelection);
     listcampi->verticalHeader()->hide();
+    listcampi->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 8);
+    listcampi->setFocusPolicy(Qt::NoFocus);
     listcampi->setWordWrap(false);
     QStringList header{QStringLiteral("Campo")};
     for (int c = 0; c < n; ++c) {
@@ -503,6 +515,7 @@ TfrmUnisci::TfrmUnisci(QWidget *owner, const QByteArrayList &lines, const QList<
     const QColor differ(255, 244, 204);
     for (int f = 0; f < TContatto::FieldCount; ++f) {
         auto *caption = new QTableWidgetItem(captions.value(f + 1));
+        caption->setFlags(Qt::ItemIsEnabled);
         caption->setFont(bold);
         listcampi->setItem(f, 0, caption);
         // The values that are set, each once.
@@ -524,6 +537,7 @@ TfrmUnisci::TfrmUnisci(QWidget *owner, const QByteArrayList &lines, const QList<
         for (int c = 0; c < n; ++c) {
             auto *item = new QTableWidgetItem(shown(m_fields[c][f]));
             item->setToolTip(item->text());
+            item->setFlags(Qt::ItemIsEnabled);
             if (choice) {
                 item->setBackground(differ);
                 if (!isEmptyValue(m_fields[c][f])) {
@@ -534,6 +548,7 @@ TfrmUnisci::TfrmUnisci(QWidget *owner, const QByteArrayList &lines, const QList<
             listcampi->setItem(f, c + 1, item);
         }
         auto *result = new QTableWidgetItem;
+        result->setFlags(Qt::ItemIsEnabled);
         result->setFont(bold);
         listcampi->setItem(f, n + 1, result);
     }
@@ -565,7 +580,9 @@ TfrmUnisci::TfrmUnisci(QWidget *owner, const QByteArrayList &lines, const QList<
     connect(BitBtn2, &QPushButton::clicked, this, &QDialog::reject);
 
     const int wanted = listcampi->horizontalHeader()->length() + 2 * listcampi->frameWidth() + 40;
-    resize(std::clamp(wanted, 560, 1100), 560);
+    const int tall = listcampi->verticalHeader()->length() + listcampi->horizontalHeader()->height()
+        + 2 * listcampi->frameWidth() + Label1->sizeHint().height() + BitBtn1->sizeHint().height() + 24;
+    resize(std::clamp(wanted, 560, 1100), std::clamp(tall, 400, 760));
 }
 
 void TfrmUnisci::fieldChanged(int row, int column)

@@ -111,10 +111,10 @@ void TfrmImporta::buildWindow()
     speed->setSpacing(4);
     speed->addWidget(SpeedButton1);
     speed->addWidget(SpeedButton2);
-    speed->addWidget(SpeedButton3);
     bottom->addLayout(counts, 0, 0);
     bottom->addLayout(speed, 0, 1, Qt::AlignRight);
     bottom->addLayout(selected, 1, 0);
+    bottom->addWidget(SpeedButton3, 1, 1, Qt::AlignRight);
     bottom->addWidget(Label2, 2, 0, 1, 2);
     bottom->setColumnStretch(0, 1);
     outer->addLayout(bottom);
