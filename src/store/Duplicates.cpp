@@ -4,6 +4,7 @@
 #include "CSVStringInfo.h"
 #include "Collation.h"
 #include "Progress.h"
+#include "TextCodec.h"
 
 #include <QStringList>
 
@@ -55,6 +56,9 @@ bool isEmptyField(QByteArrayView v)
 // which leaves out case, accents, blanks and punctuation.
 void appendFolded(std::string &out, QByteArrayView value)
 {
+    // As much of it as a window shows: no name is longer, and the sort key of a line of
+    // megabytes would take eight times its size.
+    value = value.first(std::min(value.size(), TextCodec::ShownLength));
     thread_local std::string key;
     key.clear();
     Collation::appendKey(key, value);
