@@ -215,7 +215,8 @@ void TfrmDoppioni::buildWindow()
     outer->addWidget(listdoppi, 1);
 
     auto *Label1 = new QLabel(QStringLiteral("Scegli un gruppo: \"Unisci ...\" ne fa un solo contatto scegliendo campo per "
-                                             "campo, \"Elimina ...\" toglie dalla rubrica i contatti spuntati."),
+                                             "campo (solo i contatti spuntati, se ne hai spuntati almeno due); "
+                                             "\"Elimina ...\" toglie dalla rubrica i contatti spuntati."),
                               this);
     Label1->setObjectName(QStringLiteral("Label1"));
     Label1->setWordWrap(true);
@@ -346,9 +347,18 @@ QList<quint32> TfrmDoppioni::chosenMembers() const
     const int g = chosenGroup();
     if (g < 0)
         return members;
+    // The ticked contacts when two or more are: a group may hold two people of one name, and
+    // the user merges only those that are one person. Otherwise the whole group.
     const Duplicates::Result &r = m_model->result();
-    for (qsizetype k = 0; k < r.groupSize(g); ++k)
-        members.append(r.group(g)[k]);
+    for (int k = 0; k < r.groupSize(g); ++k) {
+        if (m_model->ticked(g, k))
+            members.append(r.group(g)[k]);
+    }
+    if (members.size() < 2) {
+        members.clear();
+        for (qsizetype k = 0; k < r.groupSize(g); ++k)
+            members.append(r.group(g)[k]);
+    }
     return members;
 }
 
@@ -357,6 +367,15 @@ void TfrmDoppioni::Button1Click()
     const QList<quint32> members = chosenMembers();
     if (members.size() < 2)
         return;
+    // Side by side, more contacts than this no longer fit a screen or a mind.
+    constexpr int kMostMerged = 20;
+    if (members.size() > kMostMerged) {
+        ShowError(QStringLiteral("Il gruppo ha %1 contatti, troppi da unire in una volta: spunta quelli da unire "
+                                 "(al più %2).")
+                      .arg(members.size())
+                      .arg(kMostMerged));
+        return;
+    }
     QByteArrayList lines;
     QList<int> numbers;
     for (quint32 m : members) {

@@ -980,12 +980,14 @@ void TestMainWindow::duplicatesWindow_data()
     QTest::addColumn<QString>("state");     // what the window says after the action
     // The newest contact's values are proposed where they differ; the name is taken from
     // the older one; a value only one contact has is kept.
-    QTest::newRow("merge") << "merge"
-                           << QByteArray("Mario,Rossi,Ingegnere,-,-,-,-,-,+39 333 123 4567,-,06 555,-,-,-,mario@y.it,-,-,")
-                           << "1" << "Nessun doppione trovato.";
+    // Another Mario Rossi stays out of the merge: only the two ticked are one person.
+    QTest::newRow("merge the ticked")
+        << "merge" << QByteArray("Mario,Rossi,Ingegnere,-,-,-,-,-,+39 333 123 4567,-,06 555,-,-,-,mario@y.it,-,-,") << "1"
+        << "Gruppi di contatti che sembrano la stessa persona: 1 (2 contatti)";
     QTest::newRow("merge refused, the file changed meanwhile")
-        << "changed" << QByteArray() << "" << "Gruppi di contatti che sembrano la stessa persona: 1 (2 contatti)";
-    QTest::newRow("delete the ticked") << "delete" << QByteArray() << "" << "Nessun doppione trovato.";
+        << "changed" << QByteArray() << "" << "Gruppi di contatti che sembrano la stessa persona: 1 (3 contatti)";
+    QTest::newRow("delete the ticked") << "delete" << QByteArray() << ""
+                                       << "Gruppi di contatti che sembrano la stessa persona: 1 (2 contatti)";
 }
 
 void TestMainWindow::duplicatesWindow()
@@ -1000,7 +1002,8 @@ void TestMainWindow::duplicatesWindow()
     const QByteArray newer = line({{0, "MARIO"}, {1, "ROSSI"}, {8, "+39 333 123 4567"}, {10, "06 555"},
                                    {14, "mario@y.it"}, {17, "01/06/2024 10:00:00"}});
     const QByteArray ugo = line({{0, "Ugo"}, {1, "Sala"}, {10, "06 555"}}); // a home telephone is no match
-    const QByteArray before = lines({mario, zeno, newer, ugo});
+    const QByteArray other = line({{0, "Mario"}, {1, "Rossi"}, {12, "02 1111"}, {17, "01/01/2025 10:00:00"}});
+    const QByteArray before = lines({mario, zeno, newer, ugo, other});
     TestFolder folder;
     folder.write(QStringLiteral("data/contact.csv"), before);
     const QByteArray changed = before + lines({line({{0, "Eva"}, {1, "Neri"}})});
@@ -1021,6 +1024,8 @@ void TestMainWindow::duplicatesWindow()
         } else {
             if (action == QStringLiteral("changed"))
                 folder.write(QStringLiteral("data/contact.csv"), changed);
+            d->setTicked(0, 0, true);
+            d->setTicked(0, 1, true);
             OnModal unisci([&](QWidget *m) {
                 auto *u = qobject_cast<TfrmUnisci *>(m);
                 QVERIFY(u);
@@ -1045,19 +1050,19 @@ void TestMainWindow::duplicatesWindow()
     if (action == QStringLiteral("merge")) {
         QCOMPARE(proposed, 1);
         const QByteArrayList l = AddressBook::splitLines(after);
-        QCOMPARE(l.size(), 3);
+        QCOMPARE(l.size(), 4);
         QVERIFY2(l[0].startsWith(merged), l[0].constData());
         QVERIFY(DateText::parse(TextCodec::fromAnsi(l[0].mid(merged.size()))).has_value());
-        QCOMPARE(after.mid(l[0].size() + 2), lines({zeno, ugo}));
-        QCOMPARE(w.listModel()->rowCount(), 3);
+        QCOMPARE(after.mid(l[0].size() + 2), lines({zeno, ugo, other}));
+        QCOMPARE(w.listModel()->rowCount(), 4);
         QVERIFY(shown.isEmpty());
     } else if (action == QStringLiteral("changed")) {
         QCOMPARE(after, changed);
         QCOMPARE(shown.size(), 1);
         QCOMPARE(shown[0].text, BookChanged().message());
-        QCOMPARE(w.listModel()->rowCount(), 5);
+        QCOMPARE(w.listModel()->rowCount(), 6);
     } else {
-        QCOMPARE(after, lines({mario, zeno, ugo}));
+        QCOMPARE(after, lines({mario, zeno, ugo, other}));
         QCOMPARE(shown.size(), 1);
         QCOMPARE(shown[0].defaultButton, QMessageBox::No);
     }
