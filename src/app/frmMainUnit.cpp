@@ -234,6 +234,8 @@ void TfrmMain::buildWindow()
     row1->addWidget(Button6);
     row1->addWidget(Button9);
     row1->addWidget(Button5);
+    QPushButton *Button10 = button(GroupBox1, "Button10", QStringLiteral("Doppioni ..."));
+    row1->addWidget(Button10);
     outer->addLayout(row1);
 
     auto *Bevel1 = new QFrame(GroupBox1);
@@ -268,6 +270,7 @@ void TfrmMain::buildWindow()
                         Button9, Button5, BitBtn3, Button7, BitBtn2, BitBtn1};
     for (size_t i = 0; i + 1 < std::size(order); ++i)
         setTabOrder(order[i], order[i + 1]);
+    setTabOrder(Button5, Button10);
 
     auto handle = [this](QPushButton *b, void (TfrmMain::*fn)()) {
         connect(b, &QPushButton::clicked, this, [this, fn] { Messages::guarded([&] { (this->*fn)(); }); });
@@ -280,6 +283,7 @@ void TfrmMain::buildWindow()
     handle(Button6, &TfrmMain::Button6Click);
     handle(Button7, &TfrmMain::Button7Click);
     handle(Button9, &TfrmMain::Button9Click);
+    handle(Button10, &TfrmMain::Button10Click);
     handle(BitBtn2, &TfrmMain::BitBtn2Click);
     handle(BitBtn3, &TfrmMain::BitBtn3Click);
     connect(BitBtn1, &QPushButton::clicked, this, &QWidget::close);

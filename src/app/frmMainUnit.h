@@ -76,6 +76,7 @@ public:
     void Button6Click(); // Promemoria ...
     void Button7Click(); // Informazioni su ...
     void Button9Click(); // Importa ...
+    void Button10Click(); // Doppioni ...
     void BitBtn2Click(); // &Guida
     void BitBtn3Click(); // &Ricarica lista
     // A click on a link of the card (e-mail, telephones, web site, messenger).
@@ -86,6 +87,8 @@ public:
     void ImportVCard(const QString &fileName);
     void ImportOLDRBN(const QString &fileName);
 
+    // Chooses the row of the contact on line `lineNumber` (1-based) and shows it on the card.
+    void chooseLine(int lineNumber);
     // Rows of lista that are selected, in list order.
     QList<int> selectedRows() const;
     // Opens the reminder window at start-up when the note asks for it.

@@ -5,6 +5,8 @@
 #include "app/frmMainUnit.h"
 #include "store/AddressBook.h"
 #include "store/ContactListModel.h"
+#include "store/Duplicates.h"
+#include "app/WaitCursor.h"
 
 #include <QGridLayout>
 #include <QGroupBox>
@@ -95,6 +97,8 @@ void TfrmImporta::buildWindow()
     };
     QToolButton *SpeedButton1 = speedButton("SpeedButton1", QStringLiteral("Seleziona tutti"));
     QToolButton *SpeedButton2 = speedButton("SpeedButton2", QStringLiteral("Deseleziona tutti"));
+    QToolButton *SpeedButton3 = speedButton("SpeedButton3", QStringLiteral("Deseleziona doppioni"));
+    SpeedButton3->setToolTip(QStringLiteral("Non importare i contatti che sembrano già in rubrica o ripetuti nel file"));
 
     auto *counts = new QHBoxLayout;
     counts->setSpacing(6);
@@ -113,6 +117,7 @@ void TfrmImporta::buildWindow()
     bottom->addLayout(counts, 0, 0);
     bottom->addLayout(speed, 0, 1, Qt::AlignRight);
     bottom->addLayout(selected, 1, 0);
+    bottom->addWidget(SpeedButton3, 1, 1, Qt::AlignRight);
     bottom->addWidget(Label2, 2, 0, 1, 2);
     bottom->addWidget(lcambiati, 3, 0, 1, 2);
     bottom->setColumnStretch(0, 1);
@@ -135,6 +140,7 @@ void TfrmImporta::buildWindow()
 
     connect(SpeedButton1, &QToolButton::clicked, this, [this] { Messages::guarded([this] { SpeedButton1Click(); }); });
     connect(SpeedButton2, &QToolButton::clicked, this, [this] { Messages::guarded([this] { SpeedButton2Click(); }); });
+    connect(SpeedButton3, &QToolButton::clicked, this, [this] { Messages::guarded([this] { SpeedButton3Click(); }); });
     // "Importa" closes the window whatever its handler did, a failed write included.
     connect(BitBtn1, &QPushButton::clicked, this, [this] {
         Messages::guarded([this] { BitBtn1Click(); });
@@ -163,6 +169,7 @@ void TfrmImporta::LoadList()
     for (int k = 0; k < numbers.size(); ++k)
         numbers[k] = k + 1;
     m_model->setNumberedRows(lines, std::move(numbers));
+    markDuplicates(lines);
     if (main)
         listim->copyColumnWidths(main->lista);
     lcontatti->setText(QString::number(m_model->rowCount()));
@@ -223,4 +230,53 @@ void TfrmImporta::BitBtn1Click()
         edit.appended.append(m_model->joinedFields(row));
     const TfrmMain *main = TfrmMain::instance();
     saveBookEdit(AddressBook::contactFile(), main ? &main->contactLines : nullptr, edit);
+}
+
+void TfrmImporta::markDuplicates(const QByteArrayList &lines)
+{
+    QStringList marks;
+    if (!lines.isEmpty()) {
+        WaitCursor wait;
+        // The book as the file holds it now: the main window's, unless the file changed since
+        // it was loaded (an earlier file of the same import added to it).
+        const QString path = AddressBook::contactFile();
+        const TfrmMain *main = TfrmMain::instance();
+        BookLines book;
+        try {
+            book = main && main->contactLines.stillIn(path) ? main->contactLines : BookLines::read(path);
+        } catch (const AppError &) {
+            // A book that cannot be read has nothing to compare with; "Importa" will say why.
+        }
+        const Duplicates::Result found = Duplicates::find(book, lines);
+        const qsizetype bookLines = book.size();
+        marks.reserve(lines.size());
+        for (qsizetype k = 0; k < lines.size(); ++k) {
+            const quint32 match = found.firstMatch[size_t(bookLines + k)];
+            if (match == Duplicates::kNone)
+                marks.append(QString());
+            else if (match < bookLines)
+                marks.append(QString::number(match + 1));
+            else
+                marks.append(QStringLiteral("nel file"));
+        }
+    }
+    m_model->setExtraColumn(QStringLiteral("Già in rubrica"), std::move(marks));
+}
+
+void TfrmImporta::SpeedButton3Click()
+{
+    const int column = m_model->columnCount() - 1;
+    QItemSelection duplicates;
+    for (int row = 0, rows = m_model->rowCount(); row < rows;) {
+        if (m_model->data(m_model->index(row, column)).toString().isEmpty()) {
+            ++row;
+            continue;
+        }
+        // Runs of candidates as one range each.
+        const int first = row;
+        while (row < rows && !m_model->data(m_model->index(row, column)).toString().isEmpty())
+            ++row;
+        duplicates.select(m_model->index(first, 0), m_model->index(row - 1, column));
+    }
+    listim->selectionModel()->select(duplicates, QItemSelectionModel::Deselect | QItemSelectionModel::Rows);
 }

@@ -30,6 +30,7 @@ public:
     void SpeedButton1Click(); // Seleziona tutti
     void SpeedButton2Click(); // Deseleziona tutti
     void BitBtn1Click();      // Importa
+    void SpeedButton3Click(); // Deseleziona doppioni
 
     // The selected rows, in display order.
     QList<int> selectedRows() const;
@@ -40,6 +41,9 @@ public:
 
 private:
     void buildWindow();
+    // Fills the column "Già in rubrica": the "N." of the book's contact that each candidate
+    // matches, or "nel file" when it matches an earlier candidate of the same file.
+    void markDuplicates(const QByteArrayList &lines);
 
     ContactListModel *m_model;
     QLabel *lcontatti;

@@ -172,6 +172,14 @@ void ContactListModel::setNumberedRows(const QByteArrayList &lines, QList<int> n
     endResetModel();
 }
 
+void ContactListModel::setExtraColumn(const QString &caption, QStringList texts)
+{
+    beginResetModel();
+    m_extraCaption = caption;
+    m_extraTexts = std::move(texts);
+    endResetModel();
+}
+
 void ContactListModel::clear()
 {
     setRows(BookLines(), LineSet());
@@ -289,7 +297,7 @@ int ContactListModel::rowCount(const QModelIndex &parent) const
 
 int ContactListModel::columnCount(const QModelIndex &parent) const
 {
-    return parent.isValid() ? 0 : int(contactColumnCaptions().size());
+    return parent.isValid() ? 0 : int(contactColumnCaptions().size()) + (m_extraCaption.isEmpty() ? 0 : 1);
 }
 
 QVariant ContactListModel::data(const QModelIndex &index, int role) const
@@ -300,6 +308,8 @@ QVariant ContactListModel::data(const QModelIndex &index, int role) const
         return {}; // the list's hint is the window's own, not a per-cell one
     if (index.column() == 0)
         return QString::number(lineNumber(index.row()));
+    if (index.column() == contactColumnCaptions().size())
+        return m_extraTexts.value(index.row());
     const QList<QByteArrayView> &f = splitRow(index.row());
     const int k = index.column() - 1;
     return k < f.size() ? AddressBook::shownField(f[k]) : QString();
@@ -308,6 +318,6 @@ QVariant ContactListModel::data(const QModelIndex &index, int role) const
 QVariant ContactListModel::headerData(int section, Qt::Orientation orientation, int role) const
 {
     if (orientation == Qt::Horizontal && role == Qt::DisplayRole)
-        return contactColumnCaptions().value(section);
+        return section == contactColumnCaptions().size() ? m_extraCaption : contactColumnCaptions().value(section);
     return QAbstractTableModel::headerData(section, orientation, role);
 }

@@ -28,6 +28,10 @@ public:
     // by windows that list lines not taken from the file.
     void setNumberedRows(const QByteArrayList &lines, QList<int> numbers);
     void clear();
+    // One more column after the contact columns, captioned `caption`, row k showing texts[k]:
+    // for a window that tells something of each row. It stays through new rows; an empty
+    // caption takes it away.
+    void setExtraColumn(const QString &caption, QStringList texts);
 
     // Orders the rows by column `column`, 1 to 18, the field shown there: in Italian dictionary
     // order (see Collation), the date column by date where its text reads as one. Rows whose
@@ -69,6 +73,8 @@ private:
     Qt::SortOrder m_sortOrder = Qt::AscendingOrder;
     QByteArrayList m_list;  // the lines of setNumberedRows
     QList<int> m_numbers;   // their captions
+    QString m_extraCaption;
+    QStringList m_extraTexts;
     mutable int m_cachedRow = -1;
     mutable QList<QByteArrayView> m_cachedFields;
 };

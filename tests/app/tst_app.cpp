@@ -4,6 +4,7 @@
 #include "app/Messages.h"
 #include "app/FileDialogs.h"
 #include "app/ShellOpen.h"
+#include "app/frmDoppioniUnit.h"
 #include "app/frmMainUnit.h"
 #include "app/frmSplashUnit.h"
 #include "editor/frmAggiungiUnit.h"
@@ -191,6 +192,8 @@ private Q_SLOTS:
     void deleteSelectedRows_data();
     void deleteSelectedRows();
     void deleteFromSearchResult();
+    void duplicatesWindow_data();
+    void duplicatesWindow();
     void failedDeleteKeepsList();
     void cardLinks_data();
     void cardLinks();
@@ -1065,13 +1068,109 @@ QStringList walk(int steps, Qt::Key key)
 
 } // namespace
 
+void TestMainWindow::duplicatesWindow_data()
+{
+    QTest::addColumn<QString>("action");
+    QTest::addColumn<QByteArray>("merged"); // the first line of the book after, without its date
+    QTest::addColumn<QString>("chosen");    // the contact on the card after the window
+    QTest::addColumn<QString>("state");     // what the window says after the action
+    // The newest contact's values are proposed where they differ; the name is taken from
+    // the older one; a value only one contact has is kept.
+    // Another Mario Rossi stays out of the merge: only the two ticked are one person.
+    QTest::newRow("merge the ticked")
+        << "merge" << QByteArray("Mario,Rossi,Ingegnere,-,-,-,-,-,+39 333 123 4567,-,06 555,-,-,-,mario@y.it,-,-,") << "1"
+        << "Gruppi di contatti che sembrano la stessa persona: 1 (2 contatti)";
+    QTest::newRow("merge refused, the file changed meanwhile")
+        << "changed" << QByteArray() << "" << "Gruppi di contatti che sembrano la stessa persona: 1 (3 contatti)";
+    QTest::newRow("delete the ticked") << "delete" << QByteArray() << ""
+                                       << "Gruppi di contatti che sembrano la stessa persona: 1 (2 contatti)";
+}
+
+void TestMainWindow::duplicatesWindow()
+{
+    QFETCH(QString, action);
+    QFETCH(QByteArray, merged);
+    QFETCH(QString, chosen);
+    QFETCH(QString, state);
+    const QByteArray mario = line({{0, "Mario"}, {1, "Rossi"}, {2, "Ingegnere"}, {8, "333 1234567"}, {14, "mario@x.it"},
+                                   {17, "01/01/2020 10:00:00"}});
+    const QByteArray zeno = line({{0, "Zeno"}, {1, "Riva"}});
+    const QByteArray newer = line({{0, "MARIO"}, {1, "ROSSI"}, {8, "+39 333 123 4567"}, {10, "06 555"},
+                                   {14, "mario@y.it"}, {17, "01/06/2024 10:00:00"}});
+    const QByteArray ugo = line({{0, "Ugo"}, {1, "Sala"}, {10, "06 555"}}); // a home telephone is no match
+    const QByteArray other = line({{0, "Mario"}, {1, "Rossi"}, {12, "02 1111"}, {17, "01/01/2025 10:00:00"}});
+    const QByteArray before = lines({mario, zeno, newer, ugo, other});
+    TestFolder folder;
+    folder.write(QStringLiteral("data/contact.csv"), before);
+    const QByteArray changed = before + lines({line({{0, "Eva"}, {1, "Neri"}})});
+    TfrmMain w;
+    w.show();
+
+    qsizetype groups = 0;
+    int proposed = -1;
+    QString said;
+    OnModal doppioni([&](QWidget *modal) {
+        auto *d = qobject_cast<TfrmDoppioni *>(modal);
+        QVERIFY(d);
+        groups = d->groupCount();
+        if (action == QStringLiteral("delete")) {
+            d->setTicked(0, 1, true);
+            Messages::setNextAnswer(QMessageBox::Yes);
+            d->Button2->click();
+        } else {
+            if (action == QStringLiteral("changed"))
+                folder.write(QStringLiteral("data/contact.csv"), changed);
+            d->setTicked(0, 0, true);
+            d->setTicked(0, 1, true);
+            OnModal unisci([&](QWidget *m) {
+                auto *u = qobject_cast<TfrmUnisci *>(m);
+                QVERIFY(u);
+                proposed = u->proposed();
+                u->choose(TContatto::nome, 0);
+                u->choose(TContatto::cognome, 0);
+                u->accept();
+            });
+            d->Button1->click();
+            QVERIFY(unisci.ran());
+        }
+        said = d->lstato->text();
+        d->accept();
+    });
+    button(&w, "Button10")->click();
+    QVERIFY(doppioni.ran());
+    QCOMPARE(groups, 1);
+    QCOMPARE(said, state);
+    QCOMPARE(w.selectedNumber, chosen);
+    const QByteArray after = folder.read(QStringLiteral("data/contact.csv"));
+    const QList<Messages::Shown> shown = Messages::takeShown();
+    if (action == QStringLiteral("merge")) {
+        QCOMPARE(proposed, 1);
+        const QByteArrayList l = AddressBook::splitLines(after);
+        QCOMPARE(l.size(), 4);
+        QVERIFY2(l[0].startsWith(merged), l[0].constData());
+        QVERIFY(DateText::parse(TextCodec::fromAnsi(l[0].mid(merged.size()))).has_value());
+        QCOMPARE(after.mid(l[0].size() + 2), lines({zeno, ugo, other}));
+        QCOMPARE(w.listModel()->rowCount(), 4);
+        QVERIFY(shown.isEmpty());
+    } else if (action == QStringLiteral("changed")) {
+        QCOMPARE(after, changed);
+        QCOMPARE(shown.size(), 1);
+        QCOMPARE(shown[0].text, BookChanged().message());
+        QCOMPARE(w.listModel()->rowCount(), 6);
+    } else {
+        QCOMPARE(after, lines({mario, zeno, ugo, other}));
+        QCOMPARE(shown.size(), 1);
+        QCOMPARE(shown[0].defaultButton, QMessageBox::No);
+    }
+}
+
 void TestMainWindow::tabOrder_data()
 {
     QTest::addColumn<QString>("window");
     QTest::addColumn<QStringList>("order"); // from the control with the first focus
     QTest::newRow("main window") << "main"
                                  << QStringList{"cbcerca", "txtsearch", "Button4", "lista", "mnote", "Button1", "Button2",
-                                                "Button3", "Button6", "Button9", "Button5", "BitBtn3", "Button7",
+                                                "Button3", "Button6", "Button9", "Button5", "Button10", "BitBtn3", "Button7",
                                                 "BitBtn2", "BitBtn1"};
     QTest::newRow("editor") << "editor"
                             << QStringList{"txtnome", "txtcognome", "txtpos", "txtorg", "txtindirizzo", "txtcitta",

@@ -139,6 +139,7 @@ private Q_SLOTS:
     void vcardRoundTrip();
 
     void importCommandThreeFiles();
+    void fileImportedTwiceShowsItsDuplicates();
     void cancelledDialogChangesNothing();
     void unreadableFileStopsTheCommand_data();
     void unreadableFileStopsTheCommand();
@@ -725,6 +726,48 @@ void TestImport::vcardRoundTrip()
 
 // Three files, three windows in turn, each with its own candidates; the list is reloaded
 // once, after the last one.
+void TestImport::fileImportedTwiceShowsItsDuplicates()
+{
+    TestFolder folder;
+    folder.write(QStringLiteral("data/contact.csv"), contact(1) + "\r\nUgo,Sala,-,-,-,-,-,-,-,-,-,-,-,-,-,-,-,01/01/2020\r\n");
+    folder.write(QStringLiteral("amici.ldif"), "givenName: Anna\nsn: Neri\nmail: anna@x.it\n\n"
+                                               "givenName: Ugo\nsn: Sala\n\n"
+                                               "givenName: Piero\nsn: Riva\nmail: ANNA@x.it \n\n");
+    TfrmMain w;
+    w.show();
+    const QString file = folder.path(QStringLiteral("amici.ldif"));
+    FileDialogs::setNextOpenFileNames({file, file});
+    // The column after the contact columns, for each window; then what "Deseleziona doppioni"
+    // left selected in the second.
+    QList<QStringList> columns;
+    QString selected;
+    const auto look = [&](TfrmImporta &d) {
+        ContactListModel *m = d.listModel();
+        QCOMPARE(m->headerData(19, Qt::Horizontal).toString(), QStringLiteral("Già in rubrica"));
+        QStringList column;
+        for (int r = 0; r < m->rowCount(); ++r)
+            column << m->data(m->index(r, 19)).toString();
+        columns << column;
+    };
+    ImportWindows windows({[&](TfrmImporta &d) {
+                               look(d);
+                               importAll(d);
+                           },
+                           [&](TfrmImporta &d) {
+                               look(d);
+                               press(&d, "SpeedButton3");
+                               selected = text(&d, "lsel");
+                               cancel(d);
+                           }});
+    press(&w, "Button9");
+    QCOMPARE(windows.seen.size(), 2);
+    QCOMPARE(windows.seen[0].selected, QStringLiteral("3"));
+    QCOMPARE(columns.value(0), (QStringList{"", "2", "nel file"}));
+    // The first window's contacts are lines 3 to 5 of the book now.
+    QCOMPARE(columns.value(1), (QStringList{"3", "2", "3"}));
+    QCOMPARE(selected, QStringLiteral("0"));
+}
+
 void TestImport::importCommandThreeFiles()
 {
     TestFolder folder;

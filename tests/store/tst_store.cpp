@@ -11,6 +11,7 @@
 #include "store/ContactListModel.h"
 #include "store/DataFolderLock.h"
 #include "store/DateText.h"
+#include "store/Duplicates.h"
 #include "store/TextCodec.h"
 
 #include <QDir>
@@ -74,6 +75,8 @@ private Q_SLOTS:
     void shownHostName();
     void searchFoldsOnlyAsciiLetters_data();
     void searchFoldsOnlyAsciiLetters();
+    void duplicates_data();
+    void duplicates();
     void collation_data();
     void collation();
 };
@@ -845,6 +848,103 @@ void TestStore::searchFoldsOnlyAsciiLetters()
     QFETCH(QByteArray, key);
     QFETCH(bool, found);
     QCOMPARE(AddressBook::containsIgnoringAsciiCase(text, key), found);
+}
+
+namespace {
+
+// A contact line with the fields the matching reads; the rest as the editor leaves them.
+QByteArray person(const char *given, const char *family, const char *mobile = "-", const char *email = "-",
+                  const char *home = "-", const char *workMobile = "-")
+{
+    QByteArrayList f(18, "-");
+    f[TContatto::nome] = given;
+    f[TContatto::cognome] = family;
+    f[TContatto::cellprivato] = mobile;
+    f[TContatto::celllavoro] = workMobile;
+    f[TContatto::telcasa] = home;
+    f[TContatto::email] = email;
+    f[TContatto::datainserimento] = "01/02/2026 10:00:00";
+    return f.join(',');
+}
+
+} // namespace
+
+void TestStore::duplicates_data()
+{
+    QTest::addColumn<QByteArrayList>("book");
+    QTest::addColumn<QByteArrayList>("extra");
+    // The groups, largest first: 1-based contacts joined by ",", groups by "|".
+    QTest::addColumn<QString>("groups");
+    QTest::addColumn<QString>("firstReasons"); // of the first group's first contact
+    QTest::addColumn<QString>("firstMatches"); // of every contact, "-" for none
+
+    QTest::newRow("accents, case and order of the name")
+        << QByteArrayList{person("Niccol\xF2", "D'Amico"), person("damico", "NICCOLO"), person("Nicola", "Damico")}
+        << QByteArrayList{} << "1,2" << "stesso nome" << "-,1,-";
+    QTest::newRow("blanks inside the name")
+        << QByteArrayList{person("Anna Maria", "De Luca"), person("Annamaria", "Deluca")} << QByteArrayList{}
+        << "1,2" << "stesso nome" << "-,1";
+    QTest::newRow("the name needs both parts")
+        << QByteArrayList{person("Mario", "-"), person("Mario", "-"), person("-", "Rossi"), person("-", "Rossi")}
+        << QByteArrayList{} << "" << "" << "-,-,-,-";
+    QTest::newRow("e-mail without case and blanks")
+        << QByteArrayList{person("Anna", "Neri", "-", "Anna.Neri@Posta.IT"), person("A.", "N.", "-", " anna.neri@posta.it ")}
+        << QByteArrayList{} << "1,2" << "stessa e-mail" << "-,1";
+    QTest::newRow("mobile with +39 and blanks")
+        << QByteArrayList{person("Anna", "Neri", "+39 333 123 4567"), person("Nina", "Bruni", "3331234567")}
+        << QByteArrayList{} << "1,2" << "stesso cellulare" << "-,1";
+    QTest::newRow("mobile with 0039, private against work")
+        << QByteArrayList{person("Anna", "Neri", "0039-333-1234567"), person("Nina", "Bruni", "-", "-", "-", "333/1234567")}
+        << QByteArrayList{} << "1,2" << "stesso cellulare" << "-,1";
+    QTest::newRow("another country's prefix stays")
+        << QByteArrayList{person("Anna", "Neri", "+41 79 123 45 67"), person("Nina", "Bruni", "0041791234567"),
+                          person("Ugo", "Sala", "791234567")}
+        << QByteArrayList{} << "1,2" << "stesso cellulare" << "-,1,-";
+    QTest::newRow("a shared home telephone alone is no match")
+        << QByteArrayList{person("Anna", "Neri", "-", "-", "06 1234567"), person("Ugo", "Neri", "-", "-", "06 1234567")}
+        << QByteArrayList{} << "" << "" << "-,-";
+    QTest::newRow("empty fields never match")
+        << QByteArrayList{person("Anna", "Neri"), person("Ugo", "Sala"), person("-", "-"), person("-", "-")}
+        << QByteArrayList{} << "" << "" << "-,-,-,-";
+    QTest::newRow("short numbers do not count")
+        << QByteArrayList{person("Anna", "Neri", "12345"), person("Ugo", "Sala", "+39 12345")} << QByteArrayList{}
+        << "" << "" << "-,-";
+    QTest::newRow("a chain of three is one group")
+        << QByteArrayList{person("Anna", "Neri", "333 1111111"), person("Ugo", "Sala", "-", "ugo@x.it"),
+                          person("Zeno", "Riva"), person("Anna", "Neri", "-", "UGO@x.it")}
+        << QByteArrayList{} << "1,2,4" << "stesso nome" << "-,-,-,1";
+    QTest::newRow("largest group first, several reasons")
+        << QByteArrayList{person("Ugo", "Sala"), person("Anna", "Neri", "3331234567", "a@x.it"), person("Sala", "Ugo"),
+                          person("Anna", "Neri", "+393331234567", "a@x.it"), person("Neri", "Anna")}
+        << QByteArrayList{} << "2,4,5|1,3" << "stesso nome, stessa e-mail, stesso cellulare" << "-,-,1,2,2";
+    QTest::newRow("candidates against the book and each other")
+        << QByteArrayList{person("Anna", "Neri"), "", person("Ugo", "Sala")}
+        << QByteArrayList{person("Piero", "Riva"), person("Ugo", "Sala"), person("Riva", "Piero")}
+        << "3,5|4,6" << "" << "-,-,-,-,3,4";
+}
+
+void TestStore::duplicates()
+{
+    QFETCH(QByteArrayList, book);
+    QFETCH(QByteArrayList, extra);
+    QFETCH(QString, groups);
+    QFETCH(QString, firstReasons);
+    QFETCH(QString, firstMatches);
+    const Duplicates::Result r = Duplicates::find(BookLines::fromBytes(AddressBook::joinLines(book)), extra);
+    QStringList found;
+    for (qsizetype g = 0; g < r.groupCount(); ++g) {
+        QStringList members;
+        for (qsizetype i = 0; i < r.groupSize(g); ++i)
+            members << QString::number(r.group(g)[i] + 1);
+        found << members.join(u',');
+    }
+    QCOMPARE(found.join(u'|'), groups);
+    if (!firstReasons.isEmpty())
+        QCOMPARE(Duplicates::reasonText(r.reasons[r.group(0)[0]]), firstReasons);
+    QStringList matches;
+    for (quint32 m : r.firstMatch)
+        matches << (m == Duplicates::kNone ? QStringLiteral("-") : QString::number(m + 1));
+    QCOMPARE(matches.join(u','), firstMatches);
 }
 
 void TestStore::collation_data()
