@@ -260,11 +260,16 @@ void TfrmAggiungi::buttClick()
         ShowError(QStringLiteral("Devi specificare il cognome della persona da aggiungere."));
         return;
     }
-    QStringList boxes;
-    for (const QLineEdit *box : std::as_const(m_boxes))
-        boxes.append(box->text());
-    const QByteArray line = ContactEditing::composeLine(boxes, DateText::now());
     const bool modify = butt->text() == QStringLiteral("Modifica");
+    QStringList boxes;
+    for (int k = 0; k < ContactEditing::BoxCount; ++k) {
+        const QString text = m_boxes[k]->text();
+        // Only a new contact's telephone boxes start with "+39"; a contact being changed
+        // keeps what its line holds, "+39" written by older versions included.
+        const bool prefilled = !modify && kBoxes[k].look == Look::Phone;
+        boxes.append(prefilled && ContactEditing::untouchedPrefix(text) ? QString() : text);
+    }
+    const QByteArray line = ContactEditing::composeLine(boxes, DateText::now());
     // On a failed write this throws: the window stays open with the user's text.
     TfrmMain *main = TfrmMain::instance();
     try {
@@ -278,6 +283,7 @@ void TfrmAggiungi::buttClick()
         ShowError(changed.message());
         return;
     }
+    m_written = line;
     accept();
 }
 
