@@ -86,6 +86,12 @@ public:
     void ImportVCard(const QString &fileName);
     void ImportOLDRBN(const QString &fileName);
 
+    // Chooses the contacts on lines `first` to `last` (1-based) of the book, wherever the
+    // list's order shows them: the first becomes the current row, on the card and in view.
+    void chooseLines(int first, int last);
+    // "Copia": the chosen contacts to the clipboard, as text and as vCard 3.0.
+    void CopiaClick();
+
     // Rows of lista that are selected, in list order.
     QList<int> selectedRows() const;
     // Opens the reminder window at start-up when the note asks for it.
@@ -98,6 +104,10 @@ protected:
 private:
     void buildWindow();
     void updateSelectedCount();
+    void showListMenu(const QPoint &at);
+    // After an add or a modify: chooses the contact the editor wrote, found by its bytes
+    // near line `lineNumber`.
+    void chooseWritten(int lineNumber, const QByteArray &written);
     void onSelectionChanged(const class QItemSelection &selected, const class QItemSelection &deselected);
 
     ContactListModel *m_model;

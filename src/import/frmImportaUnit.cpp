@@ -209,4 +209,5 @@ void TfrmImporta::BitBtn1Click()
         edit.appended.append(m_model->joinedFields(row));
     const TfrmMain *main = TfrmMain::instance();
     saveBookEdit(AddressBook::contactFile(), main ? &main->contactLines : nullptr, edit);
+    m_imported = rows.size();
 }

@@ -30,6 +30,8 @@ public:
     void SpeedButton1Click(); // Seleziona tutti
     void SpeedButton2Click(); // Deseleziona tutti
     void BitBtn1Click();      // Importa
+    // How many contacts "Importa" added at the end of the book.
+    qsizetype imported() const { return m_imported; }
 
     // The selected rows, in display order.
     QList<int> selectedRows() const;
@@ -38,6 +40,7 @@ private:
     void buildWindow();
 
     ContactListModel *m_model;
+    qsizetype m_imported = 0;
     QLabel *lcontatti;
     QLabel *lsel;
 };

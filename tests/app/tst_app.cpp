@@ -14,7 +14,10 @@
 #include "store/DateText.h"
 #include "store/TextCodec.h"
 
+#include <QClipboard>
 #include <QComboBox>
+#include <QContextMenuEvent>
+#include <QMimeData>
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QFileDialog>
@@ -192,6 +195,8 @@ private Q_SLOTS:
     void deleteSelectedRows();
     void deleteFromSearchResult();
     void failedDeleteKeepsList();
+    void copyChosenContacts_data();
+    void copyChosenContacts();
     void cardLinks_data();
     void cardLinks();
     void helpOpensFileBesideProgram();
@@ -496,7 +501,12 @@ void TestMainWindow::addFromMainWindow()
     QCOMPARE(listedNumbers(w), (QList<int>{1, 2, 3, 4}));
     QCOMPARE(w.listModel()->field(3, 0), QByteArray("Zeno"));
     QCOMPARE(text(&w, "lcont"), QStringLiteral("4"));
-    QVERIFY(folder.read(QStringLiteral("data/contact.csv")).startsWith(book(3) + "Zeno,Ultimo,-,-,-,-,-,-,+39,+39,+39,+39,-,-,-,-,-,"));
+    QVERIFY(folder.read(QStringLiteral("data/contact.csv")).startsWith(book(3) + "Zeno,Ultimo,-,-,-,-,-,-,-,-,-,-,-,-,-,-,-,"));
+    // The new contact is chosen, on the card and in view.
+    QCOMPARE(w.selectedRows(), QList<int>{3});
+    QCOMPARE(w.selectedNumber, QStringLiteral("4"));
+    QCOMPARE(text(&w, "lnome"), QStringLiteral("Zeno"));
+    QVERIFY(w.lista->viewport()->rect().intersects(w.lista->visualRect(w.listModel()->index(3, 1))));
 }
 
 void TestMainWindow::modifyFromDoubleClick_data()
@@ -504,8 +514,10 @@ void TestMainWindow::modifyFromDoubleClick_data()
     QTest::addColumn<QList<int>>("headerClicks");
     QTest::addColumn<int>("row");
     QTest::addColumn<int>("lineNumber"); // of the contact on that row
-    QTest::newRow("file order") << QList<int>{} << 1 << 2;
-    QTest::newRow("sorted by Cognome, descending") << QList<int>{2, 2} << 0 << 3;
+    QTest::addColumn<bool>("f2");        // chosen with a click and opened with F2
+    QTest::newRow("file order") << QList<int>{} << 1 << 2 << false;
+    QTest::newRow("sorted by Cognome, descending") << QList<int>{2, 2} << 0 << 3 << false;
+    QTest::newRow("F2") << QList<int>{} << 2 << 3 << true;
 }
 
 void TestMainWindow::modifyFromDoubleClick()
@@ -513,10 +525,12 @@ void TestMainWindow::modifyFromDoubleClick()
     QFETCH(QList<int>, headerClicks);
     QFETCH(int, row);
     QFETCH(int, lineNumber);
+    QFETCH(bool, f2);
     TestFolder folder;
     folder.write(QStringLiteral("data/contact.csv"), book(3));
     TfrmMain w;
     w.show();
+    QApplication::setActiveWindow(&w);
     for (int column : headerClicks)
         clickHeader(w, column);
     QString title;
@@ -527,7 +541,12 @@ void TestMainWindow::modifyFromDoubleClick()
         setBox(editor, "txtcitta", QStringLiteral("Roma"));
         button(editor, "butt")->click();
     });
-    doubleClick(w, w.lista->visualRect(w.listModel()->index(row, 2)).center());
+    if (f2) {
+        select(w, row);
+        QTest::keyClick(w.lista, Qt::Key_F2);
+    } else {
+        doubleClick(w, w.lista->visualRect(w.listModel()->index(row, 2)).center());
+    }
     QVERIFY(change.ran());
     QCOMPARE(title, QStringLiteral("Modifica contatto"));
     QCOMPARE(loaded, QStringLiteral("Nome%1").arg(lineNumber));
@@ -542,9 +561,11 @@ void TestMainWindow::modifyFromDoubleClick()
     expected.chop(QByteArray("03/03/2008 09:05:07").size());
     QVERIFY2(saved[lineNumber - 1].startsWith(expected), saved[lineNumber - 1].constData());
     QVERIFY(!saved[lineNumber - 1].endsWith("03/03/2008 09:05:07"));
-    // Reloaded in the same order: nothing chosen, the card cleared.
-    QVERIFY(w.selectedNumber.isEmpty());
+    // Reloaded in the same order, the changed contact chosen and on the card.
     QCOMPARE(w.listModel()->field(row, 5), QByteArray("Roma"));
+    QCOMPARE(w.selectedRows(), QList<int>{row});
+    QCOMPARE(w.selectedNumber, QString::number(lineNumber));
+    QCOMPARE(text(&w, "lcitta"), QStringLiteral("Roma"));
 }
 
 void TestMainWindow::modifyOfVanishedLine_data()
@@ -900,6 +921,65 @@ void TestMainWindow::failedDeleteKeepsList()
     });
     QCOMPARE(code, 0);
     QCOMPARE(folder.read(QStringLiteral("data/contact.csv")), book(40));
+}
+
+void TestMainWindow::copyChosenContacts_data()
+{
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<QList<int>>("rows"); // clicked in this order, all but the first with Ctrl
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QByteArrayList>("names"); // the cards' FN values
+    QTest::newRow("one contact, empty fields left out")
+        << lines({line({{0, "Anna"}, {1, "Rossi"}, {10, "02 5"}, {14, "anna@example.org"}})}) << QList<int>{0}
+        << "Anna Rossi, 02 5, anna@example.org\n" << QByteArrayList{"Anna Rossi"};
+    QTest::newRow("two contacts in list order, stored codes undone")
+        << lines({contact(1), line({{0, "Bo"}, {1, "Via&#44; Sud"}, {8, "&#34;1"}}), contact(3)}) << QList<int>{2, 1}
+        << "Bo Via, Sud, \"1\nNome3 Cognome3, +39 333 3, nome3@example.org\n"
+        << QByteArrayList{"Bo Via\\, Sud", "Nome3 Cognome3"};
+}
+
+void TestMainWindow::copyChosenContacts()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(QList<int>, rows);
+    QFETCH(QString, text);
+    QFETCH(QByteArrayList, names);
+    TestFolder folder;
+    folder.write(QStringLiteral("data/contact.csv"), file);
+    TfrmMain w;
+    w.show();
+    for (int k = 0; k < rows.size(); ++k)
+        select(w, rows[k], k == 0 ? Qt::NoModifier : Qt::ControlModifier);
+    QApplication::clipboard()->clear();
+    // "Copia" of the list's menu, chosen as the keyboard chooses it.
+    QStringList entries;
+    QTimer::singleShot(50, [&] {
+        auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+        if (!menu)
+            return;
+        for (QAction *a : menu->actions()) {
+            if (!a->isSeparator())
+                entries.append(a->text());
+            if (a->text() == QStringLiteral("Copia"))
+                menu->setActiveAction(a);
+        }
+        QTest::keyClick(menu, Qt::Key_Return);
+    });
+    const QPoint at = w.lista->visualRect(w.listModel()->index(rows.last(), 1)).center();
+    QContextMenuEvent event(QContextMenuEvent::Mouse, at, w.lista->viewport()->mapToGlobal(at));
+    QApplication::sendEvent(w.lista->viewport(), &event);
+    QCOMPARE(entries, (QStringList{QStringLiteral("Modifica ..."), QStringLiteral("Elimina ..."), QStringLiteral("Copia")}));
+    const QMimeData *copied = QApplication::clipboard()->mimeData();
+    QCOMPARE(copied->text(), text);
+    const QByteArray cards = copied->data(QStringLiteral("text/vcard"));
+    QVERIFY2(cards.startsWith("BEGIN:VCARD\r\nVERSION:3.0\r\n"), cards.constData());
+    QByteArrayList fn;
+    for (const QByteArray &l : cards.split('\n')) {
+        if (l.startsWith("FN:"))
+            fn.append(l.mid(3).trimmed());
+    }
+    QCOMPARE(fn, names);
+    QCOMPARE(Messages::takeShown().size(), 0);
 }
 
 void TestMainWindow::cardLinks_data()
