@@ -2,6 +2,7 @@
 
 #include "CardLabel.h"
 #include "ContactListView.h"
+#include "Desktop.h"
 #include "Messages.h"
 #include "WaitCursor.h"
 #include "frmSplashUnit.h"
@@ -318,8 +319,9 @@ void TfrmMain::buildWindow()
 
     setMinimumSize(790, 532);
     resize(798, 594);
+    Desktop::fitToScreen(this, Desktop::Fit::Resizable);
     if (const QScreen *screen = QGuiApplication::primaryScreen())
-        move(screen->availableGeometry().center() - QPoint(798 / 2, 594 / 2));
+        move(screen->availableGeometry().center() - rect().center());
 }
 
 bool TfrmMain::eventFilter(QObject *watched, QEvent *event)

@@ -1,6 +1,7 @@
 #include "frmAggiungiUnit.h"
 
 #include "ContactEditing.h"
+#include "app/Desktop.h"
 #include "app/Messages.h"
 #include "app/ShellOpen.h"
 #include "app/frmMainUnit.h"
@@ -83,7 +84,7 @@ void TfrmAggiungi::buildWindow()
 {
     setWindowTitle(QStringLiteral("Aggiungi contatto"));
 
-    auto *outer = new QVBoxLayout(this);
+    auto *outer = new QVBoxLayout(Desktop::content(this));
     outer->setContentsMargins(5, 5, 5, 5);
     // A fixed-size dialog, as large as its contents.
     outer->setSizeConstraint(QLayout::SetFixedSize);
@@ -177,6 +178,7 @@ void TfrmAggiungi::buildWindow()
         setTabOrder(m_boxes[k], m_boxes[k + 1]);
     setTabOrder(m_boxes.last(), BitBtn2);
     setTabOrder(BitBtn2, butt);
+    Desktop::fitToScreen(this, Desktop::Fit::Fixed);
 
     using Handler = void (TfrmAggiungi::*)();
     const Handler changes[ContactEditing::BoxCount] = {

@@ -1,6 +1,7 @@
 #include "frmImportaUnit.h"
 
 #include "app/ContactListView.h"
+#include "app/Desktop.h"
 #include "app/Messages.h"
 #include "app/frmMainUnit.h"
 #include "store/AddressBook.h"
@@ -41,7 +42,7 @@ void TfrmImporta::buildWindow()
     setWindowTitle(QStringLiteral("Importa contatti"));
     setSizeGripEnabled(true);
 
-    auto *outer = new QVBoxLayout(this);
+    auto *outer = new QVBoxLayout(Desktop::content(this));
     outer->setContentsMargins(5, 5, 5, 5);
     outer->setSpacing(4);
 
@@ -143,6 +144,7 @@ void TfrmImporta::buildWindow()
 
     setMinimumSize(500, 500);
     resize(500, 500);
+    Desktop::fitToScreen(this, Desktop::Fit::Resizable);
 }
 
 void TfrmImporta::FormCreate()

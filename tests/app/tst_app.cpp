@@ -9,6 +9,7 @@
 #include "editor/frmAggiungiUnit.h"
 #include "export/frmEsportaUnit.h"
 #include "import/frmImportaUnit.h"
+#include "notes/frmPromemoriaUnit.h"
 #include "store/AddressBook.h"
 #include "store/ContactListModel.h"
 #include "store/DateText.h"
@@ -30,6 +31,8 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QTest>
 #include <QTimer>
 
@@ -213,6 +216,8 @@ private Q_SLOTS:
     void listColumnsFitTheirText_data();
     void listColumnsFitTheirText();
     void codesAndLongValuesAsTheyRead();
+    void windowsFitTheScreen_data();
+    void windowsFitTheScreen();
 
 private:
     void select(TfrmMain &w, int row, Qt::KeyboardModifiers modifiers = Qt::NoModifier);
@@ -1349,4 +1354,59 @@ void TestMainWindow::codesAndLongValuesAsTheyRead()
 }
 
 QTEST_MAIN(TestMainWindow)
+void TestMainWindow::windowsFitTheScreen_data()
+{
+    QTest::addColumn<QString>("window");
+    QTest::addColumn<bool>("scrollsWhenSmall"); // its contents do not fit 683 x 384
+    QTest::newRow("main window") << "main window" << true;
+    QTest::newRow("editor") << "editor" << true;
+    QTest::newRow("export window") << "export window" << false;
+    QTest::newRow("selection window") << "selection window" << true;
+    QTest::newRow("reminder") << "reminder" << true;
+}
+
+// Run as it comes on the 800 x 600 screen, where every window fits and nothing scrolls, and
+// at a scale factor of 2 on a 1366 x 768 screen (test_app_scaled), where the larger windows
+// are cut to the screen and scroll.
+void TestMainWindow::windowsFitTheScreen()
+{
+    QFETCH(QString, window);
+    QFETCH(bool, scrollsWhenSmall);
+    TestFolder folder;
+    folder.write(QStringLiteral("data/contact.csv"), book(3));
+    TfrmMain w;
+    w.show();
+    std::unique_ptr<QWidget> other;
+    if (window == QStringLiteral("editor"))
+        other = std::make_unique<TfrmAggiungi>(&w);
+    else if (window == QStringLiteral("export window"))
+        other = std::make_unique<TfrmEsporta>(&w);
+    else if (window == QStringLiteral("selection window"))
+        other = std::make_unique<TfrmImporta>(&w);
+    else if (window == QStringLiteral("reminder"))
+        other = std::make_unique<TfrmPromemoria>(&w);
+    QWidget *shown = other ? other.get() : &w;
+    shown->show();
+    QVERIFY(QTest::qWaitForWindowExposed(shown));
+    const QRect room = shown->screen()->availableGeometry();
+    const bool small = room.height() < 500;
+    // On the small screen the title bar and the frame too; on the other one the main window
+    // stands a pixel over its edge, as it always did.
+    QVERIFY2(small ? room.contains(shown->frameGeometry()) : shown->width() <= room.width() && shown->height() <= room.height(), qPrintable(QStringLiteral("%1,%2 %3x%4 on %5x%6")
+             .arg(shown->frameGeometry().x()).arg(shown->frameGeometry().y()).arg(shown->frameGeometry().width())
+             .arg(shown->frameGeometry().height()).arg(room.width()).arg(room.height())));
+    QVERIFY(shown->minimumWidth() <= room.width() && shown->minimumHeight() <= room.height());
+    auto *area = shown->findChild<QScrollArea *>(QStringLiteral("screenFit"));
+    QVERIFY(area);
+    const bool scrolls = area->horizontalScrollBar()->maximum() > 0 || area->verticalScrollBar()->maximum() > 0;
+    QCOMPARE(scrolls, small && scrollsWhenSmall);
+    if (window == QStringLiteral("editor")) {
+        // "Aggiungi" is reached by scrolling.
+        QWidget *add = button(shown, "butt");
+        area->ensureWidgetVisible(add);
+        QVERIFY(area->viewport()->rect().contains(QRect(add->mapTo(area->viewport(), QPoint(0, 0)), add->size())));
+    }
+}
+
 #include "tst_app.moc"
+
