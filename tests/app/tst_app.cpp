@@ -249,6 +249,11 @@ void TestMainWindow::firstStartInEmptyFolder()
     QCOMPARE(w.findChild<QGroupBox *>(QStringLiteral("gb"))->title(), QStringLiteral("Scheda contatto:"));
     QCOMPARE(text(&w, "lnome"), QStringLiteral("-"));
     QVERIFY(!w.findChild<QWidget *>(QStringLiteral("frmSplash")));
+    // The empty list says how to begin, until the book holds a contact.
+    QVERIFY(w.lista->emptyText().startsWith(QStringLiteral("La rubrica è vuota: premi «Aggiungi ...»")));
+    folder.write(QStringLiteral("data/contact.csv"), book(1));
+    button(&w, "BitBtn3")->click();
+    QVERIFY(w.lista->emptyText().isEmpty());
 }
 
 void TestMainWindow::reminderAtStartup_data()
