@@ -75,6 +75,23 @@ QSize fitted(QSize wanted, QSize room)
             wanted.height() <= room.height() ? wanted.height() : std::max(1, room.height() - kFrame.height())};
 }
 
+class FollowContents : public QObject
+{
+public:
+    explicit FollowContents(QWidget *window) : QObject(window), m_window(window) {}
+
+protected:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() == QEvent::Resize)
+            Desktop::fitToScreen(m_window, Desktop::Fit::Fixed);
+        return false;
+    }
+
+private:
+    QWidget *m_window;
+};
+
 } // namespace
 
 namespace Desktop {
@@ -126,6 +143,11 @@ void fitToScreen(QWidget *window, Fit fit)
         if (size.width() < wanted.width())
             size.setHeight(std::min(size.height() + bar, fitted(QSize(0, wanted.height() + bar), room).height()));
         window->setFixedSize(size);
+        // Contents that grow later (a longer status text) take the window with them.
+        if (!inner->property("fitFollowed").toBool()) {
+            inner->setProperty("fitFollowed", true);
+            inner->installEventFilter(new FollowContents(window));
+        }
         return;
     }
     window->setMinimumSize(fitted(window->minimumSize(), room));

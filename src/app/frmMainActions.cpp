@@ -71,6 +71,7 @@ void TfrmMain::CopiaClick()
     const QList<int> rows = selectedRows();
     if (rows.isEmpty())
         return;
+    WaitCursor wait;
     QByteArrayList lines;
     lines.reserve(rows.size());
     for (int row : rows)
