@@ -15,6 +15,8 @@
 #include <QTranslator>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace {
 
 // Without it Enter on a focused button would do nothing in the main window, and in a dialog
