@@ -2,6 +2,7 @@
 
 #include "LinkLabel.h"
 #include "UpdateCheck.h"
+#include "app/Desktop.h"
 #include "VersionReply.h"
 #include "WebAddresses.h"
 #include "app/JpegImage.h"
@@ -123,7 +124,7 @@ TfrmAbout::TfrmAbout(QWidget *owner)
     http = new UpdateCheck::HttpClient(this);
     http->setObjectName(QStringLiteral("http"));
 
-    auto *outer = new QVBoxLayout(this);
+    auto *outer = new QVBoxLayout(Desktop::content(this));
     outer->setContentsMargins(8, 8, 8, 8);
     outer->setSizeConstraint(QLayout::SetFixedSize);
 
@@ -200,7 +201,7 @@ TfrmAbout::TfrmAbout(QWidget *owner)
 
     FormCreate();
 
-    adjustSize();
+    Desktop::fitToScreen(this, Desktop::Fit::Fixed);
     if (const QScreen *screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
 }

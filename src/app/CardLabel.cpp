@@ -10,6 +10,8 @@ CardLabel::CardLabel(const QString &hint, QWidget *parent) : QLabel(parent), m_h
 {
     setTextFormat(Qt::PlainText);
     setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    // The values can be selected with the mouse and copied; a click on a link still follows it.
+    setTextInteractionFlags(Qt::TextSelectableByMouse);
     setValue("-");
 }
 
@@ -29,11 +31,17 @@ QSize CardLabel::minimumSizeHint() const
     return {1, QLabel::minimumSizeHint().height()};
 }
 
-void CardLabel::paintEvent(QPaintEvent *)
+void CardLabel::paintEvent(QPaintEvent *event)
 {
-    QPainter painter(this);
     const QRect area = contentsRect();
     const QString shown = fontMetrics().elidedText(text(), Qt::ElideRight, area.width());
+    // A value that fits, or one being selected, is drawn by the label itself, which shows
+    // the selection; a long one cut with "…" otherwise.
+    if (shown == text() || hasSelectedText()) {
+        QLabel::paintEvent(event);
+        return;
+    }
+    QPainter painter(this);
     style()->drawItemText(&painter, area, QStyle::visualAlignment(layoutDirection(), alignment()), palette(),
                           isEnabled(), shown, foregroundRole());
 }

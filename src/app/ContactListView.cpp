@@ -7,6 +7,7 @@
 #include <QHeaderView>
 #include <QHelpEvent>
 #include <QKeyEvent>
+#include <QPainter>
 #include <QStyle>
 #include <QToolTip>
 #include <QtMath>
@@ -176,6 +177,27 @@ void ContactListView::changeEvent(QEvent *event)
     QTableView::changeEvent(event);
     if (event->type() == QEvent::FontChange)
         applyDesignWidths();
+}
+
+void ContactListView::setEmptyText(const QString &text)
+{
+    if (text == m_emptyText)
+        return;
+    m_emptyText = text;
+    viewport()->update();
+}
+
+void ContactListView::paintEvent(QPaintEvent *event)
+{
+    QTableView::paintEvent(event);
+    if (m_emptyText.isEmpty() || !model() || model()->rowCount() > 0)
+        return;
+    // Painted over the empty rows, so that the window's layout stays as it is.
+    QPainter painter(viewport());
+    const int margin = fontMetrics().averageCharWidth() * 4;
+    const QRect area = viewport()->rect().adjusted(margin, margin, -margin, -margin);
+    painter.setPen(palette().color(QPalette::Disabled, QPalette::WindowText));
+    painter.drawText(area, Qt::AlignCenter | Qt::TextWordWrap, m_emptyText);
 }
 
 bool ContactListView::viewportEvent(QEvent *event)

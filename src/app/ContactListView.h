@@ -22,6 +22,9 @@ public:
     // The hint shown wherever the mouse rests over the list; empty shows nothing.
     void setHint(const QString &hint) { m_hint = hint; }
     const QString &hint() const { return m_hint; }
+    // A text painted in the middle of the list while it has no rows; empty paints nothing.
+    void setEmptyText(const QString &text);
+    const QString &emptyText() const { return m_emptyText; }
     // Copies column captions and widths from another list; "N." still fits this list's numbers.
     void copyColumnWidths(const QTableView *from);
     // Makes the column headers clickable (columnClicked) and shows the order of the rows with
@@ -45,6 +48,7 @@ protected:
     void keyPressEvent(QKeyEvent *event) override;
     bool viewportEvent(QEvent *event) override;
     void changeEvent(QEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
 
 private:
     void applyDesignWidths();
@@ -52,6 +56,7 @@ private:
     int textColumnWidth(const QString &text) const;
 
     QString m_hint;
+    QString m_emptyText;
 };
 
 // Text shown in a tooltip exactly as it is, never as markup; each CR or LF starts a new line.

@@ -6,8 +6,24 @@
 //   menus) in Italian, from Qt's translation embedded in the program, so that the portable
 //   folder stays one program file beside its data;
 // - Enter on a focused button presses that button, as Space does, in every window.
+class QWidget;
+
 namespace Desktop {
 
 void setUp();
+
+// Every window fits the screen it opens on, however small the screen or large its scale
+// factor. A window builds its contents on content(window), a widget inside a frameless
+// scroll area that fills the window (a main window's central widget is put in one by
+// fitToScreen()); once built, fitToScreen() sizes the window. Where the window fits the
+// screen's available area nothing changes; otherwise its minimum size and its size are
+// cut to that area and the contents scroll.
+QWidget *content(QWidget *window);
+
+enum class Fit {
+    Fixed,     // a fixed-size window, as large as its contents
+    Resizable, // a window with its own minimum size and size, already set
+};
+void fitToScreen(QWidget *window, Fit fit);
 
 } // namespace Desktop

@@ -1,5 +1,7 @@
 #include "FileDialogs.h"
 
+#include "Desktop.h"
+
 #include <QFileDialog>
 #include <QHeaderView>
 #include <QQueue>
@@ -15,6 +17,7 @@ constexpr QSize kDialogSize(720, 480);
 void makeRoomy(QFileDialog &dialog)
 {
     dialog.resize(kDialogSize);
+    Desktop::fitToScreen(&dialog, Desktop::Fit::Resizable);
     // The detail view of Qt's own dialog (named so in its form); name, size, type, date.
     if (auto *details = dialog.findChild<QTreeView *>(QStringLiteral("treeView"))) {
         const int widths[] = {250, 90, 120, 140};

@@ -1,5 +1,7 @@
 #include "frmAvanzamentoUnit.h"
 
+#include "Desktop.h"
+
 #include <QApplication>
 #include <QCloseEvent>
 #include <QHBoxLayout>
@@ -41,7 +43,7 @@ TfrmAvanzamento::TfrmAvanzamento(QWidget *owner, const QString &caption, const Q
     // Shown with show(), not exec(): the work goes on in the caller between two reports.
     setWindowModality(Qt::ApplicationModal);
 
-    auto *outer = new QVBoxLayout(this);
+    auto *outer = new QVBoxLayout(Desktop::content(this));
     outer->setContentsMargins(10, 10, 10, 10);
     outer->setSpacing(6);
 
@@ -76,7 +78,7 @@ TfrmAvanzamento::TfrmAvanzamento(QWidget *owner, const QString &caption, const Q
     connect(BitBtn1, &QPushButton::clicked, this, &TfrmAvanzamento::cancel);
     BitBtn1->setFocus();
 
-    setFixedSize(sizeHint());
+    Desktop::fitToScreen(this, Desktop::Fit::Fixed);
     m_running.start();
 }
 

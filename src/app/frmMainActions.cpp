@@ -1,15 +1,21 @@
 #include "frmMainUnit.h"
 
 #include "CardLabel.h"
+#include "ContactListView.h"
 #include "Messages.h"
 #include "ShellOpen.h"
 #include "WaitCursor.h"
+#include "editor/ContactEditing.h"
 #include "editor/frmAggiungiUnit.h"
+#include "export/ExportFormats.h"
 #include "store/AddressBook.h"
 #include "store/ContactListModel.h"
 #include "store/TextCodec.h"
 
 #include <QApplication>
+#include <QClipboard>
+#include <QMenu>
+#include <QMimeData>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QLabel>
@@ -18,17 +24,23 @@
 
 void TfrmMain::Button1Click()
 {
+    QByteArray written;
     {
         TfrmAggiungi editor(this);
         editor.exec();
+        written = editor.writtenLine();
     }
     Reload();
+    // A new contact goes at the end of the book.
+    chooseWritten(int(contactLines.size()), written);
 }
 
 void TfrmMain::Button2Click()
 {
     if (selectedNumber.isEmpty())
         return;
+    QByteArray written;
+    int lineNumber = 0;
     {
         TfrmAggiungi editor(this);
         editor.setWindowTitle(QStringLiteral("Modifica contatto"));
@@ -37,8 +49,59 @@ void TfrmMain::Button2Click()
         // and the reload below brings it up to date.
         if (editor.Inizializza(selectedNumber, m_model->line(selectedIndex)))
             editor.exec();
+        written = editor.writtenLine();
+        lineNumber = editor.lineNumber();
     }
     Reload();
+    chooseWritten(lineNumber, written);
+}
+
+void TfrmMain::chooseWritten(int lineNumber, const QByteArray &written)
+{
+    if (written.isNull())
+        return;
+    // By its bytes: another program may have moved it meanwhile.
+    const int found = ContactEditing::findContact(contactLines, lineNumber, written);
+    if (found > 0)
+        chooseLines(found, found);
+}
+
+void TfrmMain::CopiaClick()
+{
+    const QList<int> rows = selectedRows();
+    if (rows.isEmpty())
+        return;
+    WaitCursor wait;
+    QByteArrayList lines;
+    lines.reserve(rows.size());
+    for (int row : rows)
+        lines.append(m_model->line(row));
+    auto *data = new QMimeData;
+    data->setText(ExportFormats::plainText(lines));
+    // The cards as the phone-book export writes them, for other address books.
+    data->setData(QStringLiteral("text/vcard"), ExportFormats::phoneBook(lines));
+    QGuiApplication::clipboard()->setMimeData(data);
+}
+
+void TfrmMain::showListMenu(const QPoint &at)
+{
+    QMenu menu(this);
+    const bool chosen = !selectedNumber.isEmpty();
+    QAction *modify = menu.addAction(QStringLiteral("Modifica ..."));
+    QAction *remove = menu.addAction(QStringLiteral("Elimina ..."));
+    menu.addSeparator();
+    QAction *copy = menu.addAction(QStringLiteral("Copia"));
+    copy->setShortcut(QKeySequence::Copy);
+    modify->setEnabled(chosen);
+    remove->setEnabled(chosen);
+    copy->setEnabled(lista->selectedRowCount() > 0);
+    QAction *picked = menu.exec(lista->viewport()->mapToGlobal(at));
+    if (picked == modify)
+        Button2Click();
+    else if (picked == remove)
+        Button3Click();
+    else if (picked == copy)
+        CopiaClick();
 }
 
 void TfrmMain::Button3Click()

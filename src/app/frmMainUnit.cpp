@@ -2,6 +2,7 @@
 
 #include "CardLabel.h"
 #include "ContactListView.h"
+#include "Desktop.h"
 #include "Messages.h"
 #include "WaitCursor.h"
 #include "frmSplashUnit.h"
@@ -310,11 +311,21 @@ void TfrmMain::buildWindow()
     connect(refresh, &QShortcut::activated, BitBtn3, &QPushButton::click);
     auto *del = new QShortcut(QKeySequence::Delete, lista, nullptr, nullptr, Qt::WidgetShortcut);
     connect(del, &QShortcut::activated, Button3, &QPushButton::click);
+    // F2 changes the contact on the card, as a double-click does; Ctrl+C in the list copies
+    // the chosen contacts, as "Copia" of its menu does.
+    auto *edit = new QShortcut(QKeySequence(Qt::Key_F2), this);
+    connect(edit, &QShortcut::activated, Button2, &QPushButton::click);
+    auto *copy = new QShortcut(QKeySequence::Copy, lista, nullptr, nullptr, Qt::WidgetShortcut);
+    connect(copy, &QShortcut::activated, this, [this] { Messages::guarded([this] { CopiaClick(); }); });
+    lista->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(lista, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint &at) { Messages::guarded([&] { showListMenu(at); }); });
 
     setMinimumSize(790, 532);
     resize(798, 594);
+    Desktop::fitToScreen(this, Desktop::Fit::Resizable);
     if (const QScreen *screen = QGuiApplication::primaryScreen())
-        move(screen->availableGeometry().center() - QPoint(798 / 2, 594 / 2));
+        move(screen->availableGeometry().center() - rect().center());
 }
 
 bool TfrmMain::eventFilter(QObject *watched, QEvent *event)
@@ -331,7 +342,7 @@ bool TfrmMain::eventFilter(QObject *watched, QEvent *event)
         auto *mouse = static_cast<QMouseEvent *>(event);
         auto *l = qobject_cast<CardLabel *>(watched);
         if (l && m_cardLabels.contains(l) && mouse->button() == Qt::LeftButton
-            && l->rect().contains(mouse->position().toPoint())) {
+            && l->rect().contains(mouse->position().toPoint()) && !l->hasSelectedText()) {
             Messages::guarded([&] { cardLinkClick(l); });
             return true;
         }
@@ -398,6 +409,11 @@ void TfrmMain::Reload()
     }
     lista->showSortOrder(m_model->sortColumn(), m_model->sortOrder());
     lcont->setText(QString::number(m_model->rowCount()));
+    // A search of an empty book leaves it empty: the text stays until a reload finds contacts.
+    lista->setEmptyText(m_model->rowCount() > 0
+                            ? QString()
+                            : QStringLiteral("La rubrica è vuota: premi «Aggiungi ...» per il primo contatto, "
+                                             "o «Importa ...» per portarli da un altro programma."));
 }
 
 void TfrmMain::ClearContact()
@@ -453,6 +469,35 @@ void TfrmMain::listaSelectItem(int row)
 void TfrmMain::updateSelectedCount()
 {
     lsel->setText(QString::number(lista->selectedRowCount()));
+}
+
+void TfrmMain::chooseLines(int first, int last)
+{
+    QItemSelection selection;
+    int firstRow = -1;
+    const int lastColumn = m_model->columnCount() - 1;
+    for (int row = 0, rows = m_model->rowCount(), start = -1; row <= rows; ++row) {
+        bool in = false;
+        if (row < rows) {
+            const int line = m_model->lineNumber(row);
+            in = line >= first && line <= last;
+            if (line == first)
+                firstRow = row;
+        }
+        if (in && start < 0)
+            start = row;
+        if (!in && start >= 0) {
+            selection.select(m_model->index(start, 0), m_model->index(row - 1, lastColumn));
+            start = -1;
+        }
+    }
+    if (firstRow < 0)
+        return;
+    // The card follows the current row: it goes to the first of them as they are selected.
+    QItemSelectionModel *model = lista->selectionModel();
+    model->setCurrentIndex(m_model->index(firstRow, 0), QItemSelectionModel::NoUpdate);
+    model->select(selection, QItemSelectionModel::ClearAndSelect);
+    lista->scrollTo(m_model->index(firstRow, 0), QAbstractItemView::PositionAtCenter);
 }
 
 QList<int> TfrmMain::selectedRows() const

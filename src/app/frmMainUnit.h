@@ -89,6 +89,12 @@ public:
 
     // Chooses the row of the contact on line `lineNumber` (1-based) and shows it on the card.
     void chooseLine(int lineNumber);
+    // Chooses the contacts on lines `first` to `last` (1-based) of the book, wherever the
+    // list's order shows them: the first becomes the current row, on the card and in view.
+    void chooseLines(int first, int last);
+    // "Copia": the chosen contacts to the clipboard, as text and as vCard 3.0.
+    void CopiaClick();
+
     // Rows of lista that are selected, in list order.
     QList<int> selectedRows() const;
     // Opens the reminder window at start-up when the note asks for it.
@@ -101,6 +107,10 @@ protected:
 private:
     void buildWindow();
     void updateSelectedCount();
+    void showListMenu(const QPoint &at);
+    // After an add or a modify: chooses the contact the editor wrote, found by its bytes
+    // near line `lineNumber`.
+    void chooseWritten(int lineNumber, const QByteArray &written);
     void onSelectionChanged(const class QItemSelection &selected, const class QItemSelection &deselected);
 
     ContactListModel *m_model;

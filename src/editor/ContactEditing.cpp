@@ -62,6 +62,11 @@ QString refusalMessage(bool comma)
                  : QStringLiteral("Non puoi inserire questo carattere nei campi.");
 }
 
+bool untouchedPrefix(QStringView text)
+{
+    return text.trimmed() == u"+39";
+}
+
 QByteArray composeLine(const QStringList &boxes, const QByteArray &date)
 {
     QByteArray line;

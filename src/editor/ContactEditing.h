@@ -29,6 +29,10 @@ Cleaned clean(QStringView text);
 // The one message for a change that lost characters.
 QString refusalMessage(bool comma);
 
+// A telephone box of a new contact that still holds only the "+39" the editor puts there
+// (blanks around it too): no number was typed, so it is stored as an empty field.
+bool untouchedPrefix(QStringView text);
+
 // The address-book line for the seventeen boxes (in field order) and the date text:
 // name and surname as typed, every other empty box as "-", each value made safe for the
 // line (commas as "&#44;", a leading double quote as "&#34;"), then the date.

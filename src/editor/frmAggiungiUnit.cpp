@@ -1,6 +1,7 @@
 #include "frmAggiungiUnit.h"
 
 #include "ContactEditing.h"
+#include "app/Desktop.h"
 #include "app/Messages.h"
 #include "app/ShellOpen.h"
 #include "app/frmMainUnit.h"
@@ -83,7 +84,7 @@ void TfrmAggiungi::buildWindow()
 {
     setWindowTitle(QStringLiteral("Aggiungi contatto"));
 
-    auto *outer = new QVBoxLayout(this);
+    auto *outer = new QVBoxLayout(Desktop::content(this));
     outer->setContentsMargins(5, 5, 5, 5);
     // A fixed-size dialog, as large as its contents.
     outer->setSizeConstraint(QLayout::SetFixedSize);
@@ -177,6 +178,7 @@ void TfrmAggiungi::buildWindow()
         setTabOrder(m_boxes[k], m_boxes[k + 1]);
     setTabOrder(m_boxes.last(), BitBtn2);
     setTabOrder(BitBtn2, butt);
+    Desktop::fitToScreen(this, Desktop::Fit::Fixed);
 
     using Handler = void (TfrmAggiungi::*)();
     const Handler changes[ContactEditing::BoxCount] = {
@@ -260,11 +262,16 @@ void TfrmAggiungi::buttClick()
         ShowError(QStringLiteral("Devi specificare il cognome della persona da aggiungere."));
         return;
     }
-    QStringList boxes;
-    for (const QLineEdit *box : std::as_const(m_boxes))
-        boxes.append(box->text());
-    const QByteArray line = ContactEditing::composeLine(boxes, DateText::now());
     const bool modify = butt->text() == QStringLiteral("Modifica");
+    QStringList boxes;
+    for (int k = 0; k < ContactEditing::BoxCount; ++k) {
+        const QString text = m_boxes[k]->text();
+        // Only a new contact's telephone boxes start with "+39"; a contact being changed
+        // keeps what its line holds, "+39" written by older versions included.
+        const bool prefilled = !modify && kBoxes[k].look == Look::Phone;
+        boxes.append(prefilled && ContactEditing::untouchedPrefix(text) ? QString() : text);
+    }
+    const QByteArray line = ContactEditing::composeLine(boxes, DateText::now());
     // On a failed write this throws: the window stays open with the user's text.
     TfrmMain *main = TfrmMain::instance();
     try {
@@ -278,6 +285,7 @@ void TfrmAggiungi::buttClick()
         ShowError(changed.message());
         return;
     }
+    m_written = line;
     accept();
 }
 

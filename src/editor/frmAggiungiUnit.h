@@ -55,6 +55,8 @@ public:
     void txtwebDblClick();
 
     int lineNumber() const { return numriga; }
+    // The line "Aggiungi" / "Modifica" wrote; null while nothing was written.
+    const QByteArray &writtenLine() const { return m_written; }
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -66,6 +68,7 @@ private:
 
     int numriga = 0;
     QByteArray m_original; // the contact's line as it was loaded: a modify replaces only it
+    QByteArray m_written;
 
     // The boxes in tab order, which is also the order of fields 1 to 17.
     QList<QLineEdit *> m_boxes;

@@ -891,4 +891,23 @@ QByteArray phoneBook(const QByteArrayList &lines)
     return collect([&](const Sink &sink) { phoneBook(lines, sink); });
 }
 
+QString plainText(const QByteArrayList &lines)
+{
+    QString text;
+    PlainFields fields;
+    for (const QByteArray &l : lines) {
+        fields.read(l);
+        QStringList parts;
+        const QString name = TextCodec::fromAnsi(fields[TContatto::nome]) + u' ' + TextCodec::fromAnsi(fields[TContatto::cognome]);
+        parts.append(name.trimmed());
+        for (auto k : {TContatto::cellprivato, TContatto::celllavoro, TContatto::telcasa, TContatto::telufficio,
+                       TContatto::email}) {
+            if (!fields[k].isEmpty())
+                parts.append(TextCodec::fromAnsi(fields[k]));
+        }
+        text += parts.join(QStringLiteral(", ")) + u'\n';
+    }
+    return text;
+}
+
 } // namespace ExportFormats

@@ -83,6 +83,12 @@ bool writeCards(TmsVCard &card, const QByteArrayList &lines, const QString &fold
 void phoneBook(const QByteArrayList &lines, const Sink &sink, Progress *progress = nullptr);
 QByteArray phoneBook(const QByteArrayList &lines);
 
+// ---- Text for the clipboard ---------------------------------------------------------------
+
+// One line a contact, for a mail or a note: name and surname, then its telephones and its
+// e-mail address, each after ", "; empty fields are left out. Lines end with LF.
+QString plainText(const QByteArrayList &lines);
+
 // ---- Saving ----------------------------------------------------------------------------
 
 // Streams what `produce` hands to its sink into `path`, replaced only once it is complete.

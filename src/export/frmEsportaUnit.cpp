@@ -2,6 +2,7 @@
 
 #include "ExportFormats.h"
 #include "app/ContactListView.h"
+#include "app/Desktop.h"
 #include "app/FileDialogs.h"
 #include "app/Messages.h"
 #include "app/ShellOpen.h"
@@ -87,7 +88,7 @@ void TfrmEsporta::buildWindow()
     setWindowFlags(Qt::Tool | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
     setSizeGripEnabled(true);
 
-    auto *outer = new QVBoxLayout(this);
+    auto *outer = new QVBoxLayout(Desktop::content(this));
     outer->setContentsMargins(5, 5, 5, 5);
     outer->setSpacing(6);
 
@@ -171,6 +172,7 @@ void TfrmEsporta::buildWindow()
 
     setMinimumSize(500, 430);
     resize(500, 430);
+    Desktop::fitToScreen(this, Desktop::Fit::Resizable);
 }
 
 void TfrmEsporta::showEvent(QShowEvent *event)

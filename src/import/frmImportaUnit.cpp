@@ -1,6 +1,7 @@
 #include "frmImportaUnit.h"
 
 #include "app/ContactListView.h"
+#include "app/Desktop.h"
 #include "app/Messages.h"
 #include "app/frmMainUnit.h"
 #include "store/AddressBook.h"
@@ -43,7 +44,7 @@ void TfrmImporta::buildWindow()
     setWindowTitle(QStringLiteral("Importa contatti"));
     setSizeGripEnabled(true);
 
-    auto *outer = new QVBoxLayout(this);
+    auto *outer = new QVBoxLayout(Desktop::content(this));
     outer->setContentsMargins(5, 5, 5, 5);
     outer->setSpacing(4);
 
@@ -153,6 +154,7 @@ void TfrmImporta::buildWindow()
 
     setMinimumSize(500, 500);
     resize(500, 500);
+    Desktop::fitToScreen(this, Desktop::Fit::Resizable);
 }
 
 void TfrmImporta::FormCreate()
@@ -230,6 +232,7 @@ void TfrmImporta::BitBtn1Click()
         edit.appended.append(m_model->joinedFields(row));
     const TfrmMain *main = TfrmMain::instance();
     saveBookEdit(AddressBook::contactFile(), main ? &main->contactLines : nullptr, edit);
+    m_imported = rows.size();
 }
 
 void TfrmImporta::markDuplicates(const QByteArrayList &lines)

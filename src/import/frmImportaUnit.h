@@ -31,6 +31,8 @@ public:
     void SpeedButton2Click(); // Deseleziona tutti
     void BitBtn1Click();      // Importa
     void SpeedButton3Click(); // Deseleziona doppioni
+    // How many contacts "Importa" added at the end of the book.
+    qsizetype imported() const { return m_imported; }
 
     // The selected rows, in display order.
     QList<int> selectedRows() const;
@@ -46,6 +48,7 @@ private:
     void markDuplicates(const QByteArrayList &lines);
 
     ContactListModel *m_model;
+    qsizetype m_imported = 0;
     QLabel *lcontatti;
     QLabel *lsel;
     QLabel *lcambiati;

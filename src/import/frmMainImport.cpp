@@ -74,6 +74,7 @@ void TfrmMain::Button9Click()
     // list is reloaded on every way out, an error that ends the command included, or the
     // next delete would take those contacts away again.
     bool mayHaveWritten = false;
+    qsizetype imported = 0; // contacts added at the end of the book, by all files
     const int exceptionsBefore = std::uncaught_exceptions();
     auto reloadOnError = qScopeGuard([&] {
         if (mayHaveWritten && std::uncaught_exceptions() > exceptionsBefore)
@@ -101,6 +102,8 @@ void TfrmMain::Button9Click()
             reloadOnError.dismiss();
             if (mayHaveWritten)
                 Reload();
+            if (imported > 0)
+                chooseLines(int(contactLines.size() - imported + 1), int(contactLines.size()));
             return;
         }
         QApplication::processEvents();
@@ -114,9 +117,13 @@ void TfrmMain::Button9Click()
         // "Importa" closes the window with OK, whether or not it wrote.
         if (window.exec() == QDialog::Accepted)
             mayHaveWritten = true;
+        imported += window.imported();
     }
     reloadOnError.dismiss();
     Reload();
+    // Every window added its contacts at the end of the book, one file after the other.
+    if (imported > 0)
+        chooseLines(int(contactLines.size() - imported + 1), int(contactLines.size()));
 }
 
 void TfrmMain::ImportLdif(const QString &fileName)

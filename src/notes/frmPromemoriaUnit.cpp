@@ -1,6 +1,7 @@
 #include "frmPromemoriaUnit.h"
 
 #include "ReminderFile.h"
+#include "app/Desktop.h"
 #include "app/Messages.h"
 #include "store/AddressBook.h"
 #include "store/TextCodec.h"
@@ -33,7 +34,7 @@ TfrmPromemoria::TfrmPromemoria(QWidget *owner)
     setObjectName(QStringLiteral("frmPromemoria"));
     setWindowTitle(QStringLiteral("Promemoria"));
 
-    auto *outer = new QVBoxLayout(this);
+    auto *outer = new QVBoxLayout(Desktop::content(this));
     outer->setContentsMargins(5, 5, 5, 5);
     outer->setSizeConstraint(QLayout::SetFixedSize);
 
@@ -74,7 +75,7 @@ TfrmPromemoria::TfrmPromemoria(QWidget *owner)
     connect(mem, &QPlainTextEdit::textChanged, this, [this] { memChange(); });
     connect(Button1, &QPushButton::clicked, this, [this] { Messages::guarded([this] { Button1Click(); }); });
 
-    adjustSize();
+    Desktop::fitToScreen(this, Desktop::Fit::Fixed);
     if (const QScreen *screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
     mem->setFocus();

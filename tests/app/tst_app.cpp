@@ -10,12 +10,16 @@
 #include "editor/frmAggiungiUnit.h"
 #include "export/frmEsportaUnit.h"
 #include "import/frmImportaUnit.h"
+#include "notes/frmPromemoriaUnit.h"
 #include "store/AddressBook.h"
 #include "store/ContactListModel.h"
 #include "store/DateText.h"
 #include "store/TextCodec.h"
 
+#include <QClipboard>
 #include <QComboBox>
+#include <QContextMenuEvent>
+#include <QMimeData>
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QFileDialog>
@@ -28,6 +32,8 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QTest>
 #include <QTimer>
 
@@ -195,6 +201,8 @@ private Q_SLOTS:
     void duplicatesWindow_data();
     void duplicatesWindow();
     void failedDeleteKeepsList();
+    void copyChosenContacts_data();
+    void copyChosenContacts();
     void cardLinks_data();
     void cardLinks();
     void helpOpensFileBesideProgram();
@@ -211,6 +219,8 @@ private Q_SLOTS:
     void listColumnsFitTheirText_data();
     void listColumnsFitTheirText();
     void codesAndLongValuesAsTheyRead();
+    void windowsFitTheScreen_data();
+    void windowsFitTheScreen();
 
 private:
     void select(TfrmMain &w, int row, Qt::KeyboardModifiers modifiers = Qt::NoModifier);
@@ -242,6 +252,11 @@ void TestMainWindow::firstStartInEmptyFolder()
     QCOMPARE(w.findChild<QGroupBox *>(QStringLiteral("gb"))->title(), QStringLiteral("Scheda contatto:"));
     QCOMPARE(text(&w, "lnome"), QStringLiteral("-"));
     QVERIFY(!w.findChild<QWidget *>(QStringLiteral("frmSplash")));
+    // The empty list says how to begin, until the book holds a contact.
+    QVERIFY(w.lista->emptyText().startsWith(QStringLiteral("La rubrica è vuota: premi «Aggiungi ...»")));
+    folder.write(QStringLiteral("data/contact.csv"), book(1));
+    button(&w, "BitBtn3")->click();
+    QVERIFY(w.lista->emptyText().isEmpty());
 }
 
 void TestMainWindow::reminderAtStartup_data()
@@ -499,7 +514,12 @@ void TestMainWindow::addFromMainWindow()
     QCOMPARE(listedNumbers(w), (QList<int>{1, 2, 3, 4}));
     QCOMPARE(w.listModel()->field(3, 0), QByteArray("Zeno"));
     QCOMPARE(text(&w, "lcont"), QStringLiteral("4"));
-    QVERIFY(folder.read(QStringLiteral("data/contact.csv")).startsWith(book(3) + "Zeno,Ultimo,-,-,-,-,-,-,+39,+39,+39,+39,-,-,-,-,-,"));
+    QVERIFY(folder.read(QStringLiteral("data/contact.csv")).startsWith(book(3) + "Zeno,Ultimo,-,-,-,-,-,-,-,-,-,-,-,-,-,-,-,"));
+    // The new contact is chosen, on the card and in view.
+    QCOMPARE(w.selectedRows(), QList<int>{3});
+    QCOMPARE(w.selectedNumber, QStringLiteral("4"));
+    QCOMPARE(text(&w, "lnome"), QStringLiteral("Zeno"));
+    QVERIFY(w.lista->viewport()->rect().intersects(w.lista->visualRect(w.listModel()->index(3, 1))));
 }
 
 void TestMainWindow::modifyFromDoubleClick_data()
@@ -507,8 +527,10 @@ void TestMainWindow::modifyFromDoubleClick_data()
     QTest::addColumn<QList<int>>("headerClicks");
     QTest::addColumn<int>("row");
     QTest::addColumn<int>("lineNumber"); // of the contact on that row
-    QTest::newRow("file order") << QList<int>{} << 1 << 2;
-    QTest::newRow("sorted by Cognome, descending") << QList<int>{2, 2} << 0 << 3;
+    QTest::addColumn<bool>("f2");        // chosen with a click and opened with F2
+    QTest::newRow("file order") << QList<int>{} << 1 << 2 << false;
+    QTest::newRow("sorted by Cognome, descending") << QList<int>{2, 2} << 0 << 3 << false;
+    QTest::newRow("F2") << QList<int>{} << 2 << 3 << true;
 }
 
 void TestMainWindow::modifyFromDoubleClick()
@@ -516,10 +538,12 @@ void TestMainWindow::modifyFromDoubleClick()
     QFETCH(QList<int>, headerClicks);
     QFETCH(int, row);
     QFETCH(int, lineNumber);
+    QFETCH(bool, f2);
     TestFolder folder;
     folder.write(QStringLiteral("data/contact.csv"), book(3));
     TfrmMain w;
     w.show();
+    QApplication::setActiveWindow(&w);
     for (int column : headerClicks)
         clickHeader(w, column);
     QString title;
@@ -530,7 +554,12 @@ void TestMainWindow::modifyFromDoubleClick()
         setBox(editor, "txtcitta", QStringLiteral("Roma"));
         button(editor, "butt")->click();
     });
-    doubleClick(w, w.lista->visualRect(w.listModel()->index(row, 2)).center());
+    if (f2) {
+        select(w, row);
+        QTest::keyClick(w.lista, Qt::Key_F2);
+    } else {
+        doubleClick(w, w.lista->visualRect(w.listModel()->index(row, 2)).center());
+    }
     QVERIFY(change.ran());
     QCOMPARE(title, QStringLiteral("Modifica contatto"));
     QCOMPARE(loaded, QStringLiteral("Nome%1").arg(lineNumber));
@@ -545,9 +574,11 @@ void TestMainWindow::modifyFromDoubleClick()
     expected.chop(QByteArray("03/03/2008 09:05:07").size());
     QVERIFY2(saved[lineNumber - 1].startsWith(expected), saved[lineNumber - 1].constData());
     QVERIFY(!saved[lineNumber - 1].endsWith("03/03/2008 09:05:07"));
-    // Reloaded in the same order: nothing chosen, the card cleared.
-    QVERIFY(w.selectedNumber.isEmpty());
+    // Reloaded in the same order, the changed contact chosen and on the card.
     QCOMPARE(w.listModel()->field(row, 5), QByteArray("Roma"));
+    QCOMPARE(w.selectedRows(), QList<int>{row});
+    QCOMPARE(w.selectedNumber, QString::number(lineNumber));
+    QCOMPARE(text(&w, "lcitta"), QStringLiteral("Roma"));
 }
 
 void TestMainWindow::modifyOfVanishedLine_data()
@@ -903,6 +934,62 @@ void TestMainWindow::failedDeleteKeepsList()
     });
     QCOMPARE(code, 0);
     QCOMPARE(folder.read(QStringLiteral("data/contact.csv")), book(40));
+}
+
+void TestMainWindow::copyChosenContacts_data()
+{
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<QList<int>>("rows"); // clicked in this order, all but the first with Ctrl
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QByteArrayList>("names"); // the cards' full names
+    QTest::newRow("one contact, empty fields left out")
+        << lines({line({{0, "Anna"}, {1, "Rossi"}, {10, "02 5"}, {14, "anna@example.org"}})}) << QList<int>{0}
+        << "Anna Rossi, 02 5, anna@example.org\n" << QByteArrayList{"Anna Rossi"};
+    QTest::newRow("two contacts in list order, stored codes undone")
+        << lines({contact(1), line({{0, "Bo"}, {1, "Via&#44; Sud"}, {8, "&#34;1"}}), contact(3)}) << QList<int>{2, 1}
+        << "Bo Via, Sud, \"1\nNome3 Cognome3, +39 333 3, nome3@example.org\n"
+        << QByteArrayList{"Bo Via\\, Sud", "Nome3 Cognome3"};
+}
+
+void TestMainWindow::copyChosenContacts()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(QList<int>, rows);
+    QFETCH(QString, text);
+    QFETCH(QByteArrayList, names);
+    TestFolder folder;
+    folder.write(QStringLiteral("data/contact.csv"), file);
+    TfrmMain w;
+    w.show();
+    for (int k = 0; k < rows.size(); ++k)
+        select(w, rows[k], k == 0 ? Qt::NoModifier : Qt::ControlModifier);
+    QApplication::clipboard()->clear();
+    // "Copia" of the list's menu, chosen as the keyboard chooses it.
+    QStringList entries;
+    QTimer::singleShot(50, [&] {
+        auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+        if (!menu)
+            return;
+        for (QAction *a : menu->actions()) {
+            if (!a->isSeparator())
+                entries.append(a->text());
+            if (a->text() == QStringLiteral("Copia"))
+                menu->setActiveAction(a);
+        }
+        QTest::keyClick(menu, Qt::Key_Return);
+    });
+    const QPoint at = w.lista->visualRect(w.listModel()->index(rows.last(), 1)).center();
+    QContextMenuEvent event(QContextMenuEvent::Mouse, at, w.lista->viewport()->mapToGlobal(at));
+    QApplication::sendEvent(w.lista->viewport(), &event);
+    QCOMPARE(entries, (QStringList{QStringLiteral("Modifica ..."), QStringLiteral("Elimina ..."), QStringLiteral("Copia")}));
+    const QMimeData *copied = QApplication::clipboard()->mimeData();
+    QCOMPARE(copied->text(), text);
+    const QByteArray cards = copied->data(QStringLiteral("text/vcard"));
+    QVERIFY2(cards.startsWith("BEGIN:VCARD\r\nVERSION:3.0\r\n"), cards.constData());
+    QCOMPARE(cards.count("BEGIN:VCARD"), names.size());
+    for (const QByteArray &name : names)
+        QVERIFY(cards.contains("\r\nFN:" + name + "\r\n"));
+    QCOMPARE(Messages::takeShown().size(), 0);
 }
 
 void TestMainWindow::cardLinks_data()
@@ -1368,4 +1455,46 @@ void TestMainWindow::codesAndLongValuesAsTheyRead()
 }
 
 QTEST_MAIN(TestMainWindow)
+void TestMainWindow::windowsFitTheScreen_data()
+{
+    QTest::addColumn<QString>("window");
+    QTest::addColumn<bool>("scrollsWhenSmall"); // its contents do not fit 683 x 384
+    QTest::newRow("main window") << "main" << true;
+    QTest::newRow("editor") << "editor" << true;
+    QTest::newRow("export window") << "export" << false;
+    QTest::newRow("reminder") << "reminder" << true;
+}
+
+// Run as it comes on the 800 x 600 screen, where every window fits and nothing scrolls, and
+// as test_app_scaled at a scale factor of 2 on a 1366 x 768 screen.
+void TestMainWindow::windowsFitTheScreen()
+{
+    QFETCH(QString, window);
+    QFETCH(bool, scrollsWhenSmall);
+    TestFolder folder;
+    TfrmMain w;
+    w.show();
+    std::unique_ptr<QWidget> other(window == u"editor"   ? static_cast<QWidget *>(new TfrmAggiungi(&w))
+                                   : window == u"export" ? static_cast<QWidget *>(new TfrmEsporta(&w))
+                                   : window == u"reminder" ? new TfrmPromemoria(&w) : nullptr);
+    QWidget *shown = other ? other.get() : &w;
+    shown->show();
+    QVERIFY(QTest::qWaitForWindowExposed(shown));
+    const QRect room = shown->screen()->availableGeometry();
+    const bool small = room.height() < 500;
+    // On the small screen the title bar too; on the other one the main window stands a pixel
+    // over its edge, as it always did.
+    QVERIFY(small ? room.contains(shown->frameGeometry()) : room.size().expandedTo(shown->size()) == room.size());
+    QCOMPARE(room.size().expandedTo(shown->minimumSize()), room.size());
+    auto *area = shown->findChild<QScrollArea *>(QStringLiteral("screenFit"));
+    QCOMPARE(area->horizontalScrollBar()->maximum() > 0 || area->verticalScrollBar()->maximum() > 0,
+             small && scrollsWhenSmall);
+    // Every button is reached by scrolling.
+    for (QWidget *child : area->widget()->findChildren<QPushButton *>()) {
+        area->ensureWidgetVisible(child);
+        QVERIFY(area->viewport()->rect().contains(QRect(child->mapTo(area->viewport(), QPoint()), child->size())));
+    }
+}
+
 #include "tst_app.moc"
+

@@ -824,6 +824,10 @@ void TestImport::importCommandThreeFiles()
     QVERIFY(lines[4].startsWith("I,-,"));
     QCOMPARE(w.listModel()->rowCount(), 5);
     QCOMPARE(text(&w, "lcont"), QStringLiteral("5"));
+    // The imported contacts of every file are chosen, the first of them on the card.
+    QCOMPARE(w.selectedRows(), (QList<int>{1, 2, 3, 4}));
+    QCOMPARE(w.selectedNumber, QStringLiteral("2"));
+    QCOMPARE(text(&w, "lnome"), QStringLiteral("A"));
 }
 
 void TestImport::cancelledDialogChangesNothing()
