@@ -264,6 +264,7 @@ void TfrmMain::buildWindow()
                         Button9, Button5, BitBtn3, Button7, BitBtn2, BitBtn1};
     for (size_t i = 0; i + 1 < std::size(order); ++i)
         setTabOrder(order[i], order[i + 1]);
+    addVersionControls(row1, Button5);
 
     auto handle = [this](QPushButton *b, void (TfrmMain::*fn)()) {
         connect(b, &QPushButton::clicked, this, [this, fn] { Messages::guarded([&] { (this->*fn)(); }); });

@@ -2,6 +2,7 @@
 
 #include "AddressBook.h"
 #include "AtomicFile.h"
+#include "BookVersions.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -454,6 +455,7 @@ void BookLines::save(const QString &path, const BookEdit &edit) const
 {
     if (!stillIn(path))
         throw BookChanged();
+    BookVersions::Keeping version(path);
     AtomicFile file(path);
     Output out(file);
     auto index = std::make_shared<LineIndex>();
@@ -506,6 +508,7 @@ void BookLines::save(const QString &path, const BookEdit &edit) const
     if (!stillIn(path))
         throw BookChanged();
     file.commit();
+    version.saved();
 
     SavedIndex &saved = savedIndex();
     saved = SavedIndex();
@@ -539,6 +542,7 @@ void saveBookEdit(const QString &path, const BookLines *loaded, const BookEdit &
     }
     // Only the delete leaves lines out, and it writes from its own book or not at all.
     Q_ASSERT(!edit.dropped);
+    BookVersions::Keeping version(path);
     AddressBook::rewriteLines(
         path,
         [&](qsizetype k, QByteArray &line) {
@@ -547,4 +551,5 @@ void saveBookEdit(const QString &path, const BookLines *loaded, const BookEdit &
         },
         edit.appended,
         check);
+    version.saved();
 }
