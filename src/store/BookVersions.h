@@ -58,7 +58,8 @@ QString cannotKeepMessage(const QString &reason);
 // written, it keeps the book as it is now as the newest version (asking when it cannot,
 // and throwing Cancelled when the answer is No: then nothing is written). saved(), once the
 // new book is in place, removes the versions beyond the limits and remembers what was
-// written. A save that fails or is abandoned removes the version it had kept, so that every
+// written; large versions are removed on another thread, and no longer listed meanwhile.
+// A save that fails or is abandoned removes the version it had kept, so that every
 // save that replaces the book leaves exactly one new version.
 class Keeping
 {

@@ -7,14 +7,19 @@
 #include "store/BookVersions.h"
 #include "store/DateText.h"
 
+#include <QApplication>
 #include <QHBoxLayout>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QShortcut>
 
 void TfrmMain::addVersionControls(QHBoxLayout *row, QWidget *after)
 {
     // A save that cannot keep the book it replaces asks first; No writes nothing.
     BookVersions::setAskSaveAnyway([](const QString &reason) {
+        // The save runs under the wait cursor; the question wants the ordinary one.
+        QApplication::setOverrideCursor(QCursor(Qt::ArrowCursor));
+        const auto restore = qScopeGuard([] { QApplication::restoreOverrideCursor(); });
         return Messages::destructiveQuestion(QStringLiteral("Versione precedente"),
                                              BookVersions::cannotKeepMessage(reason)
                                                  + QStringLiteral(" Salvare comunque?"));

@@ -65,8 +65,9 @@ void TfrmVersioni::buildWindow()
     listver->setAlternatingRowColors(true);
     listver->setSelectionMode(QAbstractItemView::SingleSelection);
     listver->header()->setStretchLastSection(true);
-    listver->setColumnWidth(0, 150);
-    listver->setColumnWidth(1, 80);
+    // The date and the count always whole; the differences take the rest.
+    listver->header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
+    listver->header()->setSectionResizeMode(1, QHeaderView::ResizeToContents);
     outer->addWidget(listver, 1);
 
     auto *buttons = new QHBoxLayout;
