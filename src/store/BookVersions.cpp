@@ -229,6 +229,8 @@ Keeping::Keeping(const QString &bookPath) : m_book(bookPath)
         if (!failure.exists)
             break;
     }
+    if (m_newFolder)
+        QDir().rmdir(folderOf(bookPath));
     const QString reason = FileAccess::writeCause(failure.cause, failure.systemText);
     const AskSaveAnyway &ask = askSaveAnyway();
     if (!ask)

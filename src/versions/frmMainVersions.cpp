@@ -55,7 +55,11 @@ void TfrmMain::undoLastChange()
     const QString book = AddressBook::contactFile();
     const QList<BookVersions::Version> versions = BookVersions::list(book);
     const BookVersions::LastWrite last = BookVersions::lastWrite(book);
-    if (versions.isEmpty() || last == BookVersions::LastWrite::None) {
+    if (versions.isEmpty()) {
+        ShowError(QStringLiteral("Non c'è nessuna versione precedente della rubrica da rimettere al suo posto."));
+        return;
+    }
+    if (last == BookVersions::LastWrite::None) {
         ShowError(QStringLiteral("Non c'è nessuna modifica da annullare: Rubrino non ha cambiato la rubrica da quando è "
                                  "stato aperto. Le versioni precedenti sono in \"Versioni ...\"."));
         return;
