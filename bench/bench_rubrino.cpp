@@ -12,6 +12,7 @@
 #include "app/Messages.h"
 #include "app/frmMainUnit.h"
 #include "store/AddressBook.h"
+#include "store/BookVersions.h"
 #include "store/ContactListModel.h"
 #include "app/ContactListView.h"
 #include "editor/frmAggiungiUnit.h"
@@ -61,6 +62,9 @@ struct Bench
     {
         w.reset();
         resetBook();
+        // The book a save replaces was put on the disk by the save before it; the copy just
+        // made must be too, or writing it out would be charged to the step.
+        ::sync();
         w = std::make_unique<TfrmMain>();
         w->Reload();
     }
@@ -142,7 +146,7 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "usage: rubrino_bench OPERATION GENERATED_FOLDER [RUNS]\n");
         return 2;
     }
-    const QString op = QString::fromLocal8Bit(argv[1]);
+    QString op = QString::fromLocal8Bit(argv[1]);
     Bench b;
     b.generated = QString::fromLocal8Bit(argv[2]);
     const int runs = argc > 3 ? QByteArray(argv[3]).toInt() : 5;
@@ -150,6 +154,19 @@ int main(int argc, char **argv)
     AddressBook::setProgramFolder(b.dir.path());
     Messages::setTestMode(true);
     b.linkBook();
+    // "delete10-noversion", "add-noversion": the same with no version kept (a file where the
+    // folder of the versions goes, and the save made all the same), to weigh what keeping
+    // one costs.
+    const bool noVersion = op.endsWith(u"-noversion");
+    if (noVersion) {
+        op.chop(10);
+        QFile versions(b.dir.path() + QStringLiteral("/data/versioni"));
+        versions.open(QIODevice::WriteOnly);
+    }
+    auto answerVersionQuestion = [&] {
+        if (noVersion)
+            Messages::setNextAnswer(QMessageBox::Yes);
+    };
 
     double seconds = -1;
     if (op == u"reload") {
@@ -238,6 +255,7 @@ int main(int argc, char **argv)
                            },
                            [&] {
                                Messages::setNextAnswer(QMessageBox::Yes);
+                               answerVersionQuestion();
                                w->Button3Click();
                            });
     } else if (op == u"add") {
@@ -249,9 +267,27 @@ int main(int argc, char **argv)
             TfrmAggiungi editor(w.get());
             editor.findChild<QLineEdit *>(QStringLiteral("txtnome"))->setText(QStringLiteral("Zoë"));
             editor.findChild<QLineEdit *>(QStringLiteral("txtcognome"))->setText(QStringLiteral("Nuovo"));
+            answerVersionQuestion();
             editor.buttClick();
             w->Reload();
         });
+    } else if (op == u"keep-version") {
+        // What a save adds to keep the book it replaces: the hard link made before, and after
+        // it the stamp of what was written and the look for versions beyond the limits.
+        b.resetBook();
+        ::sync();
+        seconds = timeRuns(runs, [] {}, [&] {
+            BookVersions::Keeping version(AddressBook::contactFile());
+            version.saved();
+        });
+    } else if (op == u"compare-version") {
+        // One row of the versions window: a version read and compared with the book now
+        // (the book's own numbers made once, untimed, as the window makes them once).
+        const QByteArray book = AddressBook::readFile(AddressBook::contactFile());
+        const BookVersions::Comparison now(book);
+        BookVersions::Difference d;
+        seconds = timeRuns(runs, [] {}, [&] { d = now.with(AddressBook::readFile(AddressBook::contactFile())); });
+        b.contacts = int(d.contacts);
     } else if (op == u"import-ldif" || op == u"import-vcard") {
         // The importer fills the candidates, then the selection window opens showing them.
         const bool ldif = op == u"import-ldif";

@@ -272,6 +272,7 @@ void TfrmMain::buildWindow()
     for (size_t i = 0; i + 1 < std::size(order); ++i)
         setTabOrder(order[i], order[i + 1]);
     setTabOrder(Button5, Button10);
+    addVersionControls(row1, Button10);
 
     auto handle = [this](QPushButton *b, void (TfrmMain::*fn)()) {
         connect(b, &QPushButton::clicked, this, [this, fn] { Messages::guarded([&] { (this->*fn)(); }); });

@@ -12,6 +12,7 @@ class ContactListView;
 class QComboBox;
 class QFrame;
 class QGroupBox;
+class QHBoxLayout;
 class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
@@ -79,6 +80,10 @@ public:
     void Button10Click(); // Doppioni ...
     void BitBtn2Click(); // &Guida
     void BitBtn3Click(); // &Ricarica lista
+    void Button11Click(); // Versioni ...
+    // Ctrl+Z: puts back the newest version of the book, when the book still holds what this
+    // program last wrote.
+    void undoLastChange();
     // A click on a link of the card (e-mail, telephones, web site, messenger).
     void cardLinkClick(QLabel *link);
 
@@ -106,6 +111,9 @@ protected:
 
 private:
     void buildWindow();
+    // The button of the versions after `after` in `row`, Ctrl+Z, and the question asked when
+    // a save cannot keep the book it replaces.
+    void addVersionControls(QHBoxLayout *row, QWidget *after);
     void updateSelectedCount();
     void showListMenu(const QPoint &at);
     // After an add or a modify: chooses the contact the editor wrote, found by its bytes

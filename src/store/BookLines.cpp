@@ -2,6 +2,7 @@
 
 #include "AddressBook.h"
 #include "AtomicFile.h"
+#include "BookVersions.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -415,6 +416,7 @@ void BookLines::save(const QString &path, const BookEdit &edit) const
 {
     if (!stillIn(path))
         throw BookChanged();
+    BookVersions::Keeping version(path);
     AtomicFile file(path);
     Output out(file);
     auto index = std::make_shared<LineIndex>();
@@ -467,6 +469,7 @@ void BookLines::save(const QString &path, const BookEdit &edit) const
     if (!stillIn(path))
         throw BookChanged();
     file.commit();
+    version.saved();
 
     setLastSaved(SavedIndex());
     if (!indexable)
@@ -499,6 +502,7 @@ void saveBookEdit(const QString &path, const BookLines *loaded, const BookEdit &
     }
     // Only the delete leaves lines out, and it writes from its own book or not at all.
     Q_ASSERT(!edit.dropped);
+    BookVersions::Keeping version(path);
     AddressBook::rewriteLines(
         path,
         [&](qsizetype k, QByteArray &line) {
@@ -507,4 +511,5 @@ void saveBookEdit(const QString &path, const BookLines *loaded, const BookEdit &
         },
         edit.appended,
         check);
+    version.saved();
 }

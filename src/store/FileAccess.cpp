@@ -6,7 +6,9 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QHash>
+#include <QRandomGenerator>
 
+#include <algorithm>
 #include <cerrno>
 
 #ifdef Q_OS_UNIX
@@ -17,6 +19,7 @@
 #endif
 #ifdef Q_OS_WIN
 #include <winsock2.h>
+#include <io.h>
 #include <windows.h>
 #endif
 
@@ -198,6 +201,14 @@ QString outOfMemory(const QString &path)
     return tr("Memoria insufficiente per aprire il file %1.").arg(quoted(path));
 }
 
+QString writeCause(Cause cause, const QString &systemText)
+{
+    QString text = because(cause, false, systemText);
+    if (text.endsWith(u'.'))
+        text.chop(1);
+    return text;
+}
+
 bool openForReading(QFile &file, const QString &path)
 {
 #ifdef Q_OS_UNIX
@@ -325,6 +336,146 @@ size_t sampleHash(QFile &file, qint64 size)
         h = qHash(QByteArrayView(block.constData(), std::max<qint64>(got, 0)), h);
     });
     return h;
+}
+
+namespace {
+
+// Failure from the system's last error number (errno; on Windows, GetLastError()).
+Failure lastSystemFailure()
+{
+#ifdef Q_OS_WIN
+    const int code = int(::GetLastError());
+#else
+    const int code = errno;
+#endif
+    return {causeOfSystemError(code), qt_error_string(code)};
+}
+
+Failure failureOf(const QFileDevice &file)
+{
+    const QString text = file.errorString();
+    return {causeOfErrorString(text), text};
+}
+
+bool makeFolderOf(const QString &path, Failure &failure)
+{
+    const QString folder = QFileInfo(path).absolutePath();
+    if (QFileInfo(folder).isDir())
+        return true;
+#ifdef Q_OS_WIN
+    if (::CreateDirectoryW(reinterpret_cast<const wchar_t *>(QDir::toNativeSeparators(folder).utf16()), nullptr)
+        || ::GetLastError() == ERROR_ALREADY_EXISTS)
+        return true;
+#else
+    if (::mkdir(QFile::encodeName(folder).constData(), 0777) == 0 || errno == EEXIST)
+        return true;
+#endif
+    failure = lastSystemFailure();
+    return false;
+}
+
+// One of the two names of a hard link; false when the file system cannot make one here.
+bool hardLink(const QString &from, const QString &to, Failure &failure)
+{
+#ifdef Q_OS_WIN
+    if (::CreateHardLinkW(reinterpret_cast<const wchar_t *>(QDir::toNativeSeparators(to).utf16()),
+                          reinterpret_cast<const wchar_t *>(QDir::toNativeSeparators(from).utf16()), nullptr))
+        return true;
+    failure = lastSystemFailure();
+    failure.exists = ::GetLastError() == ERROR_ALREADY_EXISTS;
+#else
+    if (::link(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0)
+        return true;
+    failure = lastSystemFailure();
+    failure.exists = errno == EEXIST;
+#endif
+    return false;
+}
+
+bool syncToDisk(QFile &file)
+{
+#ifdef Q_OS_WIN
+    return ::FlushFileBuffers(reinterpret_cast<HANDLE>(::_get_osfhandle(file.handle())));
+#else
+    return ::fsync(file.handle()) == 0;
+#endif
+}
+
+bool copyFile(const QString &from, const QString &to, Failure &failure)
+{
+    QFile in;
+    try {
+        if (!openForReading(in, from)) {
+            failure = {Cause::Missing, QString()};
+            return false;
+        }
+    } catch (const AppError &e) {
+        failure = {Cause::Other, e.message()};
+        return false;
+    }
+    static const char letters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    QString temporary = to + u'.';
+    for (int i = 0; i < 6; ++i)
+        temporary += QLatin1Char(letters[QRandomGenerator::global()->bounded(int(sizeof letters) - 1)]);
+    QFile out(temporary);
+    // Unbuffered, so that a disk that fills up shows in the count of each write.
+    if (!out.open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered)) {
+        failure = failureOf(out);
+        return false;
+    }
+    QByteArray block(1 << 20, Qt::Uninitialized);
+    bool ok = true;
+    for (;;) {
+        const qint64 got = in.read(block.data(), block.size());
+        if (got < 0) {
+            failure = failureOf(in);
+            ok = false;
+            break;
+        }
+        if (got == 0)
+            break;
+        const char *p = block.constData();
+        qint64 left = got;
+        // A write cut short is tried again for the rest: the second try fails with the cause.
+        while (ok && left > 0) {
+            const qint64 n = out.write(p, left);
+            ok = n > 0;
+            p += std::max<qint64>(n, 0);
+            left -= std::max<qint64>(n, 0);
+        }
+        if (!ok) {
+            failure = failureOf(out);
+            break;
+        }
+    }
+    if (ok && !syncToDisk(out)) {
+        failure = lastSystemFailure();
+        ok = false;
+    }
+    out.close();
+    if (ok && !out.rename(to)) {
+        failure = failureOf(out);
+        failure.exists = QFileInfo::exists(to);
+        ok = false;
+    }
+    if (!ok)
+        QFile::remove(temporary);
+    return ok;
+}
+
+} // namespace
+
+bool linkOrCopy(const QString &from, const QString &to, Failure &failure)
+{
+    if (!makeFolderOf(to, failure))
+        return false;
+    if (hardLink(from, to, failure))
+        return true;
+    if (failure.exists)
+        return false;
+    // No hard links on this file system, or not between these two folders: a copy. When
+    // the link failed for a reason a copy shares (no room, no permission), the copy says so.
+    return copyFile(from, to, failure);
 }
 
 } // namespace FileAccess

@@ -40,6 +40,8 @@ QString writeError(const QString &path, Cause cause, const QString &systemText =
 QString blocksBook(const QString &path, Cause cause, bool reading, const QString &systemText = QString());
 // "Memoria insufficiente per aprire …".
 QString outOfMemory(const QString &path);
+// The cause of a failed write alone, as writeError() words it, without the closing stop.
+QString writeCause(Cause cause, const QString &systemText = QString());
 
 // Whether `path` is an existing file that the user may not write: marked read-only, or not
 // open to this user for writing. A file that nobody at all may write counts as read-only
@@ -72,5 +74,19 @@ Stamp statOf(QFile &file);
 // The hash of the samples, from bytes held in memory or read from an open file.
 size_t sampleHash(const char *bytes, qint64 size);
 size_t sampleHash(QFile &file, qint64 size);
+
+// Why a file could not be given a second name.
+struct Failure
+{
+    Cause cause = Cause::Other;
+    QString systemText;
+    bool exists = false; // `to` is taken already
+};
+// Gives the file `from` a second name `to`, creating the folder of `to` (one level) when it
+// is missing. A hard link where the file system has them: no byte is copied, so it takes no
+// time and no room. Where it has none (FAT), or `to` lies on another disk, a copy, made
+// under a temporary name and given its name only once complete, so that a copy cut short
+// never shows up under `to`. `to` must not exist yet. Returns false and says why otherwise.
+bool linkOrCopy(const QString &from, const QString &to, Failure &failure);
 
 } // namespace FileAccess

@@ -270,7 +270,7 @@ void TestReliability::killedSaves()
 
         // Whatever a killed save left beside it, the next start reads the file itself.
         for (const QString &entry : dataEntries(folder))
-            QVERIFY2(entry == fileName || entry.startsWith(fileName + u'.'), qPrintable(entry));
+            QVERIFY2(entry == fileName || entry.startsWith(fileName + u'.') || entry == u"versioni", qPrintable(entry));
         if (kill % 40 == 0) {
             if (isBook) {
                 TfrmMain w;
@@ -285,7 +285,8 @@ void TestReliability::killedSaves()
             QCOMPARE(Messages::takeShown().size(), 0);
         }
     }
-    const qsizetype leftovers = dataEntries(folder).size() - 1;
+    const QStringList left = dataEntries(folder);
+    const qsizetype leftovers = std::count_if(left.cbegin(), left.cend(), [&](const QString &e) { return e.startsWith(fileName + u'.'); });
     qInfo("%d kills in %lld ms (a save takes %lld us), %d of them in the middle of a save; content A %d times, "
           "B %d times; %lld temporary files left",
           kKills, elapsed.elapsed(), saveUs, duringSave, seenA, seenB, qlonglong(leftovers));
@@ -346,6 +347,9 @@ void TestReliability::leftoverTemporaryFiles()
     QCOMPARE(lines.size(), 2);
     QCOMPARE(lines[0], kContact);
     QVERIFY(lines[1].startsWith("Dario,Neri,"));
+    // The book it replaced is kept among the versions.
+    entries.append(QStringLiteral("versioni"));
+    entries.sort();
     QCOMPARE(dataEntries(folder), entries);
     if (!startUp)
         QCOMPARE(folder.read(QStringLiteral("data/contact.csv.Ab12Cd")), QByteArray("Bruno,Bianchi,-,-\r\nCarla,Verdi"));
