@@ -235,8 +235,6 @@ void TfrmMain::buildWindow()
     row1->addWidget(Button6);
     row1->addWidget(Button9);
     row1->addWidget(Button5);
-    QPushButton *Button10 = button(GroupBox1, "Button10", QStringLiteral("Doppioni ..."));
-    row1->addWidget(Button10);
     outer->addLayout(row1);
 
     auto *Bevel1 = new QFrame(GroupBox1);
@@ -259,6 +257,12 @@ void TfrmMain::buildWindow()
     QPushButton *BitBtn1 = button(GroupBox1, "BitBtn1", QStringLiteral("&Esci"));
     BitBtn1->setIcon(style()->standardIcon(QStyle::SP_DialogCloseButton));
     row2->addWidget(BitBtn3);
+    // The tools that came later sit beside "Ricarica lista", where the row has room, so the
+    // first row and the window keep their width.
+    auto *tools = new QHBoxLayout;
+    QPushButton *Button10 = button(GroupBox1, "Button10", QStringLiteral("Doppioni ..."));
+    tools->addWidget(Button10);
+    row2->addLayout(tools);
     row2->addSpacing(8);
     row2->addWidget(Label4, 1);
     row2->addWidget(Button7);
@@ -271,8 +275,8 @@ void TfrmMain::buildWindow()
                         Button9, Button5, BitBtn3, Button7, BitBtn2, BitBtn1};
     for (size_t i = 0; i + 1 < std::size(order); ++i)
         setTabOrder(order[i], order[i + 1]);
-    setTabOrder(Button5, Button10);
-    addVersionControls(row1, Button10);
+    setTabOrder(BitBtn3, Button10);
+    addVersionControls(tools, Button10);
 
     auto handle = [this](QPushButton *b, void (TfrmMain::*fn)()) {
         connect(b, &QPushButton::clicked, this, [this, fn] { Messages::guarded([&] { (this->*fn)(); }); });
