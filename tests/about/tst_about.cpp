@@ -17,7 +17,13 @@
 #include <QTest>
 #include <QTimer>
 
+#ifdef Q_OS_WIN
+#include <winsock2.h>
+using SocketHandle = SOCKET;
+#else
 #include <sys/socket.h>
+using SocketHandle = int;
+#endif
 
 namespace {
 
@@ -62,7 +68,8 @@ private:
         if (reset) {
             s->flush();
             const linger now{1, 0};
-            ::setsockopt(int(s->socketDescriptor()), SOL_SOCKET, SO_LINGER, &now, sizeof now);
+            ::setsockopt(SocketHandle(s->socketDescriptor()), SOL_SOCKET, SO_LINGER,
+                         reinterpret_cast<const char *>(&now), sizeof now);
             s->abort();
             return;
         }
