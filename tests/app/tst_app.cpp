@@ -1489,8 +1489,10 @@ void TestMainWindow::windowsFitTheScreen()
     QVERIFY(small ? room.contains(shown->frameGeometry()) : room.size().expandedTo(shown->size()) == room.size());
     QCOMPARE(room.size().expandedTo(shown->minimumSize()), room.size());
     auto *area = shown->findChild<QScrollArea *>(QStringLiteral("screenFit"));
-    QCOMPARE(area->horizontalScrollBar()->maximum() > 0 || area->verticalScrollBar()->maximum() > 0,
-             small && scrollsWhenSmall);
+    // Where it fits nothing scrolls; where it cannot, it scrolls. The export window fits the
+    // small screen in this font, but may scroll in a wider one (as Windows' own).
+    const bool scrolls = area->horizontalScrollBar()->maximum() > 0 || area->verticalScrollBar()->maximum() > 0;
+    QVERIFY(small ? scrolls || !scrollsWhenSmall : !scrolls);
     // Every button is reached by scrolling.
     for (QWidget *child : area->widget()->findChildren<QPushButton *>()) {
         area->ensureWidgetVisible(child);
