@@ -56,7 +56,8 @@ Holder holderOf(const QString &path)
 
 bool isElsewhere(const Holder &h)
 {
-    if (!h.host.isEmpty() && h.host != QSysInfo::machineHostName())
+    // Host names know no case: Windows itself gives one computer's name as "VM" or "vm".
+    if (!h.host.isEmpty() && h.host.compare(QSysInfo::machineHostName(), Qt::CaseInsensitive) != 0)
         return true;
     // Two computers may well share a name ("debian", "PC"); their machine ids differ.
     const QByteArray ownId = QSysInfo::machineUniqueId();
