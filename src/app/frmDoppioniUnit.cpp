@@ -401,17 +401,25 @@ void TfrmDoppioni::Button1Click()
     edit.dropped = &gone;
     edit.replaced = members.first();
     edit.line = merged;
-    try {
-        m_book.save(AddressBook::contactFile(), edit);
-    } catch (const BookChanged &changed) {
-        reloadAndRegroup();
-        ShowError(changed.message());
+    if (!saveEdit(edit))
         return;
-    }
-    m_changed = true;
     // No line before the first is left out: the merged contact keeps the first one's number.
     m_mergedLine = int(members.first()) + 1;
     reloadAndRegroup();
+}
+
+bool TfrmDoppioni::saveEdit(const BookEdit &edit)
+{
+    try {
+        m_book.save(AddressBook::contactFile(), edit);
+    } catch (const BookChanged &changed) {
+        // Another program changed the book: nothing was written; show the book as it is now.
+        reloadAndRegroup();
+        ShowError(changed.message());
+        return false;
+    }
+    m_changed = true;
+    return true;
 }
 
 void TfrmDoppioni::Button2Click()
@@ -438,14 +446,8 @@ void TfrmDoppioni::Button2Click()
     WaitCursor wait;
     BookEdit edit;
     edit.dropped = &gone;
-    try {
-        m_book.save(AddressBook::contactFile(), edit);
-    } catch (const BookChanged &changed) {
-        reloadAndRegroup();
-        ShowError(changed.message());
+    if (!saveEdit(edit))
         return;
-    }
-    m_changed = true;
     // A merged contact's number moves up by the lines removed before it.
     if (m_mergedLine > 0) {
         if (gone[size_t(m_mergedLine - 1)])

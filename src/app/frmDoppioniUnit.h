@@ -55,6 +55,9 @@ private:
     void regroup();
     // The main list reloaded after a change, or after a change was refused; the groups follow.
     void reloadAndRegroup();
+    // One guarded save of the book; false, with the list reloaded and the reason shown, when
+    // another program changed the book meanwhile.
+    bool saveEdit(const BookEdit &edit);
     QList<quint32> chosenMembers() const;
 
     BookLines m_book;
