@@ -56,8 +56,14 @@ Holder holderOf(const QString &path)
 
 bool isElsewhere(const Holder &h)
 {
-    if (!h.host.isEmpty() && h.host != QSysInfo::machineHostName())
+#ifdef Q_OS_WIN
+    // Windows' computer names know no case.
+    if (!h.host.isEmpty() && h.host.compare(DataFolderLock::thisComputer(), Qt::CaseInsensitive) != 0)
         return true;
+#else
+    if (!h.host.isEmpty() && h.host != DataFolderLock::thisComputer())
+        return true;
+#endif
     // Two computers may well share a name ("debian", "PC"); their machine ids differ.
     const QByteArray ownId = QSysInfo::machineUniqueId();
     return !h.machineId.isEmpty() && !ownId.isEmpty() && h.machineId != ownId;
@@ -132,6 +138,17 @@ DataFolderLock::DataFolderLock(const QString &dataFolder)
 {
     // Never stale by age: only a lock whose process has gone is taken over.
     m_file.setStaleLockTime(0);
+}
+
+QString DataFolderLock::thisComputer()
+{
+#ifdef Q_OS_WIN
+    // QLockFile writes the computer's Windows name, which is not the network host name:
+    // upper case, and at most 15 characters.
+    return qEnvironmentVariable("COMPUTERNAME");
+#else
+    return QSysInfo::machineHostName();
+#endif
 }
 
 QString DataFolderLock::lockPath() const

@@ -882,11 +882,16 @@ void TestReliability::secondCopyRefused()
 
     // A lock whose process number now belongs to another program is stale too.
     lock.reset();
+    // The other program: the saver, which runs until it is stopped (Windows has no sleep),
+    // on an address book of its own.
+    QTemporaryDir otherFolder;
+    QVERIFY(QDir(otherFolder.path()).mkdir(QStringLiteral("data")));
+    AddressBook::writeLines(otherFolder.filePath(QStringLiteral("data/contact.csv")), CrashContents::book(true));
     QProcess other;
-    other.start(QStringLiteral("sleep"), {QStringLiteral("30")});
+    other.start(QStringLiteral(RUBRINO_SAVER), {otherFolder.path(), QStringLiteral("book")});
     QVERIFY(other.waitForStarted());
     folder.write(QStringLiteral("data/rubrino.lock"),
-                 QByteArray::number(other.processId()) + "\nrubrino\n" + QSysInfo::machineHostName().toUtf8() + "\n");
+                 QByteArray::number(other.processId()) + "\nrubrino\n" + DataFolderLock::thisComputer().toUtf8() + "\n");
     QVERIFY(StartUp::takeDataFolder());
     QCOMPARE(Messages::takeShown().size(), 0);
     other.kill();
