@@ -325,6 +325,11 @@ void TestReliability::leftoverTemporaryFiles()
         QVERIFY(lock);
         entries.removeOne(QStringLiteral("contact.csv.Ab12Cd"));
         entries.removeOne(QStringLiteral("promemoria.txt.Xy34Zw"));
+#ifdef Q_OS_WIN
+        // There QFile::link makes a shortcut, an ordinary file that points nowhere for the
+        // file system: of a leftover's name, it goes as one, and what it names stays.
+        entries.removeOne(QStringLiteral("contact.csv.Ln12Kk"));
+#endif
         entries.append(QStringLiteral("rubrino.lock"));
         entries.sort();
         QCOMPARE(dataEntries(folder), entries);
