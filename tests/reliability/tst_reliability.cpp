@@ -25,6 +25,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QPushButton>
 #include <QRandomGenerator>
 #include <QTest>
@@ -894,13 +895,17 @@ void TestReliability::secondCopyRefused()
     AddressBook::writeLines(otherFolder.filePath(QStringLiteral("data/contact.csv")), CrashContents::book(true));
     QProcess other;
     other.start(QStringLiteral(RUBRINO_SAVER), {otherFolder.path(), QStringLiteral("book")});
-    QVERIFY(other.waitForStarted());
+    const auto stopOther = qScopeGuard([&] {
+        other.kill();
+        other.waitForFinished();
+    });
+    // Under way, not just created: a process that has not loaded its program yet has no name
+    // to tell, and would pass for the holder.
+    QVERIFY(other.waitForReadyRead(10000));
     folder.write(QStringLiteral("data/rubrino.lock"),
                  QByteArray::number(other.processId()) + "\nrubrino\n" + DataFolderLock::thisComputer().toUtf8() + "\n");
     QVERIFY(StartUp::takeDataFolder());
     QCOMPARE(Messages::takeShown().size(), 0);
-    other.kill();
-    other.waitForFinished();
 }
 
 QTEST_MAIN(TestReliability)
