@@ -56,8 +56,8 @@ Holder holderOf(const QString &path)
 
 bool isElsewhere(const Holder &h)
 {
-    // Host names know no case: Windows itself gives one computer's name as "VM" or "vm".
-    if (!h.host.isEmpty() && h.host.compare(QSysInfo::machineHostName(), Qt::CaseInsensitive) != 0)
+    // Host names know no case (Windows writes this computer's name in capitals).
+    if (!h.host.isEmpty() && h.host.compare(DataFolderLock::thisComputer(), Qt::CaseInsensitive) != 0)
         return true;
     // Two computers may well share a name ("debian", "PC"); their machine ids differ.
     const QByteArray ownId = QSysInfo::machineUniqueId();
@@ -133,6 +133,17 @@ DataFolderLock::DataFolderLock(const QString &dataFolder)
 {
     // Never stale by age: only a lock whose process has gone is taken over.
     m_file.setStaleLockTime(0);
+}
+
+QString DataFolderLock::thisComputer()
+{
+#ifdef Q_OS_WIN
+    // QLockFile writes the computer's Windows name, which is not the network host name:
+    // upper case, and at most 15 characters.
+    return qEnvironmentVariable("COMPUTERNAME");
+#else
+    return QSysInfo::machineHostName();
+#endif
 }
 
 QString DataFolderLock::lockPath() const

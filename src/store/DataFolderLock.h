@@ -35,6 +35,9 @@ public:
     // After InTheWay: "Il file … impedisce di aprire la rubrica: <cause>".
     QString obstacle() const { return m_obstacle; }
 
+    // This computer's name as its locks hold it.
+    static QString thisComputer();
+
     // A computer's name as the user may be shown it: a name read from a lock file is anybody's
     // text, and a direction override or a line break would make a question say something else.
     static QString shownHostName(const QString &name);

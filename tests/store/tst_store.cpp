@@ -674,7 +674,7 @@ void TestStore::oneProgramPerDataFolder_data()
     QTest::addColumn<QMessageBox::StandardButton>("answer"); // NoButton: nothing is asked
     QTest::addColumn<bool>("starts");
 
-    const QByteArray host = QSysInfo::machineHostName().toUtf8();
+    const QByteArray host = DataFolderLock::thisComputer().toUtf8();
     const QByteArray id = QSysInfo::machineUniqueId();
     const auto none = QMessageBox::NoButton;
     QTest::newRow("held by a running copy") << QByteArray("<held>") << none << false;
@@ -775,7 +775,7 @@ void TestStore::lockInTheWay()
     else if (kind == u"folder")
         QVERIFY(QDir().mkpath(lockPath + QStringLiteral("/dentro")));
     else
-        folder.write(QStringLiteral("data/rubrino.lock"), "999999\nrubrino\n" + QSysInfo::machineHostName().toUtf8() + "\n");
+        folder.write(QStringLiteral("data/rubrino.lock"), "999999\nrubrino\n" + DataFolderLock::thisComputer().toUtf8() + "\n");
     if (kind == u"read-only" || kind == u"no permissions")
         QCOMPARE(::chmod(path.constData(), kind == u"read-only" ? 0444 : 0), 0);
     // The child may run as another user: it must be able to reach and change data/.
