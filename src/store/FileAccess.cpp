@@ -262,8 +262,12 @@ SocketState peekSocket(qintptr descriptor)
     const int n = ::recv(SOCKET(descriptor), &c, 1, MSG_PEEK);
     if (n > 0)
         return SocketState::Bytes;
-    if (n == 0)
-        return SocketState::Closed;
+    if (n == 0) {
+        // Wine takes the reset's error for itself and lets the program read an orderly
+        // close; a look at the socket tells the two apart, as a reset is also an error there.
+        WSAPOLLFD look{SOCKET(descriptor), POLLRDNORM, 0};
+        return ::WSAPoll(&look, 1, 0) > 0 && (look.revents & POLLERR) ? SocketState::Reset : SocketState::Closed;
+    }
     const int code = ::WSAGetLastError();
     return code == WSAEWOULDBLOCK || code == WSAEINTR ? SocketState::Nothing : SocketState::Reset;
 #else
@@ -381,8 +385,10 @@ bool hardLink(const QString &from, const QString &to, Failure &failure)
     if (::CreateHardLinkW(reinterpret_cast<const wchar_t *>(QDir::toNativeSeparators(to).utf16()),
                           reinterpret_cast<const wchar_t *>(QDir::toNativeSeparators(from).utf16()), nullptr))
         return true;
-    failure = lastSystemFailure();
-    failure.exists = ::GetLastError() == ERROR_ALREADY_EXISTS;
+    // Read before the words of the error are looked up, which may change it.
+    const DWORD code = ::GetLastError();
+    failure = {causeOfSystemError(int(code)), qt_error_string(int(code))};
+    failure.exists = code == ERROR_ALREADY_EXISTS;
 #else
     if (::link(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0)
         return true;

@@ -77,7 +77,10 @@ class TestReminder : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void cleanup() { QLocale::setDefault(QLocale::c()); }
+    // Back to the system's own locale, as the program runs, which the data rows were made
+    // in: a date line written in one locale need not read back in another (on Windows the
+    // system's is not C, but "M/d/yyyy h:mm:ss AP" under Wine).
+    void cleanup() { QLocale::setDefault(QLocale::system()); }
     void readsTheFile_data();
     void readsTheFile();
     void captionShowsSaveDate_data();

@@ -33,6 +33,8 @@ QStringList takeShellOpened();
     "Linux only: a child process under an address-space limit needs fork and setrlimit, which Windows lacks"
 #define NO_OTHER_USER_ON_WINDOWS \
     "Linux only: the lock cases need a child process of another user and POSIX permission bits"
+#define NO_SECOND_DISK_ON_WINDOWS \
+    "Linux only: a folder on another file system needs a folder link to /dev/shm; Windows has no such disk, Qt makes only shortcuts there and Wine no junctions"
 #define NO_FIFO_ON_WINDOWS "Linux only: Windows has no named pipes or devices in the file system"
 #ifdef Q_OS_WIN
 #define POSIX_ONLY(reason) QSKIP(reason)

@@ -75,6 +75,7 @@ void TestVersions::eachWriteKeepsOneVersion()
     TestFolder folder;
     QTemporaryDir shm(QStringLiteral("/dev/shm/rubrino-XXXXXX"));
     if (elsewhere) {
+        POSIX_ONLY(NO_SECOND_DISK_ON_WINDOWS);
         if (!shm.isValid())
             QSKIP("no second file system at /dev/shm");
         QVERIFY(QFile::link(shm.path(), folder.path(QStringLiteral("data/versioni"))));
@@ -157,13 +158,18 @@ void TestVersions::limits()
                                  "contact 2020-01-01 10.00.00 02.csv", "contact.csv", "leggimi.txt"};
     for (const QString &name : foreign)
         folder.write(QStringLiteral("data/versioni/") + name, "x");
+#ifndef Q_OS_WIN
+    // Windows gives a plain user no symbolic links: Qt makes a shortcut there, a file like any other.
     QVERIFY(QFile::link(folder.contactFile(), folder.path(QStringLiteral("data/versioni/contact 2019-01-01 10.00.00.csv"))));
+#endif
 
     BookVersions::prune(folder.contactFile());
     QStringList left = QDir(folder.path(QStringLiteral("data/versioni"))).entryList(QDir::Files | QDir::System);
     for (const QString &name : foreign)
         QVERIFY2(left.removeOne(name), qPrintable(name));
+#ifndef Q_OS_WIN
     QVERIFY(left.removeOne(QStringLiteral("contact 2019-01-01 10.00.00.csv")));
+#endif
     left.sort();
     QStringList expected = names.mid(0, kept);
     expected.sort();
@@ -189,6 +195,7 @@ void TestVersions::cannotKeep()
     folder.write(QStringLiteral("data/contact.csv"), book(40));
     QTemporaryDir shm(QStringLiteral("/dev/shm/rubrino-XXXXXX"));
     if (fullDisk) {
+        POSIX_ONLY(NO_FILE_SIZE_LIMIT_ON_WINDOWS);
         if (!shm.isValid())
             QSKIP("no second file system at /dev/shm");
         QVERIFY(QFile::link(shm.path(), folder.path(QStringLiteral("data/versioni"))));
@@ -202,7 +209,7 @@ void TestVersions::cannotKeep()
     Messages::setNextAnswer(QMessageBox::Yes);
     Messages::setNextAnswer(saveAnyway ? QMessageBox::Yes : QMessageBox::No);
     // The book is larger than the child may write: neither the copy nor the book can be.
-    const int code = runWithFileSizeLimit(fullDisk ? 1024 : 1 << 30, [&] {
+    const auto save = [&] {
         w.findChild<QPushButton *>(QStringLiteral("Button3"))->click();
         const auto shown = Messages::takeShown();
         if (shown.size() != 2
@@ -211,7 +218,18 @@ void TestVersions::cannotKeep()
             throw std::runtime_error("no question");
         if (!saveAnyway && folder.read(QStringLiteral("data/contact.csv")) != book(40))
             throw std::runtime_error("written after No");
-    });
+    };
+    // A file in the way needs no full disk: that case runs here, on Windows too.
+    int code = 0;
+    if (fullDisk) {
+        code = runWithFileSizeLimit(1024, save);
+    } else {
+        try {
+            save();
+        } catch (const std::exception &e) {
+            QFAIL(e.what());
+        }
+    }
     QCOMPARE(code, 0);
     QCOMPARE(folder.read(QStringLiteral("data/contact.csv")), saveAnyway ? book(40).mid(contact("Nome1").size() + 2) : book(40));
     QCOMPARE(QDir(shm.path()).entryList(QDir::Files), QStringList());
