@@ -1,5 +1,6 @@
 #include "frmDoppioniUnit.h"
 
+#include "Desktop.h"
 #include "Messages.h"
 #include "WaitCursor.h"
 #include "frmAvanzamentoUnit.h"
@@ -192,7 +193,7 @@ void TfrmDoppioni::buildWindow()
 {
     setWindowTitle(QStringLiteral("Doppioni"));
     setSizeGripEnabled(true);
-    auto *outer = new QVBoxLayout(this);
+    auto *outer = new QVBoxLayout(Desktop::content(this));
     outer->setContentsMargins(8, 8, 8, 8);
     outer->setSpacing(6);
 
@@ -249,6 +250,7 @@ void TfrmDoppioni::buildWindow()
     });
 
     resize(820, 480);
+    Desktop::fitToScreen(this, Desktop::Fit::Resizable);
 }
 
 void TfrmDoppioni::FormCreate()
@@ -307,8 +309,10 @@ void TfrmDoppioni::regroup()
         listdoppi->setColumnWidth(c, std::min(listdoppi->columnWidth(c) + 12, 280));
         width += listdoppi->columnWidth(c);
     }
-    if (!isVisible())
+    if (!isVisible()) {
         resize(std::clamp(width + 60, 640, 1200), height());
+        Desktop::fitToScreen(this, Desktop::Fit::Resizable);
+    }
     Button1->setEnabled(r.groupCount() > 0);
     Button2->setEnabled(r.groupCount() > 0);
     if (r.groupCount() > 0)
@@ -503,7 +507,7 @@ TfrmUnisci::TfrmUnisci(QWidget *owner, const QByteArrayList &lines, const QList<
         }
     }
 
-    auto *outer = new QVBoxLayout(this);
+    auto *outer = new QVBoxLayout(Desktop::content(this));
     outer->setContentsMargins(8, 8, 8, 8);
     outer->setSpacing(6);
     auto *Label1 = new QLabel(QStringLiteral("Dove i contatti hanno valori diversi, spunta quello da tenere (è proposto "
@@ -604,6 +608,7 @@ TfrmUnisci::TfrmUnisci(QWidget *owner, const QByteArrayList &lines, const QList<
     const int tall = listcampi->verticalHeader()->length() + listcampi->horizontalHeader()->height()
         + 2 * listcampi->frameWidth() + Label1->sizeHint().height() + BitBtn1->sizeHint().height() + 24;
     resize(std::clamp(wanted, 560, 1100), std::clamp(tall, 400, 760));
+    Desktop::fitToScreen(this, Desktop::Fit::Resizable);
 }
 
 void TfrmUnisci::fieldChanged(int row, int column)

@@ -1,5 +1,6 @@
 #include "frmVersioniUnit.h"
 
+#include "app/Desktop.h"
 #include "app/Messages.h"
 #include "app/ShellOpen.h"
 #include "app/WaitCursor.h"
@@ -41,7 +42,7 @@ void TfrmVersioni::buildWindow()
 {
     setObjectName(QStringLiteral("frmVersioni"));
     setWindowTitle(QStringLiteral("Versioni della rubrica"));
-    auto *outer = new QVBoxLayout(this);
+    auto *outer = new QVBoxLayout(Desktop::content(this));
 
     auto *Label1 = new QLabel(QStringLiteral("Versioni precedenti della rubrica, dalla più recente. Ogni modifica "
                                              "conserva la rubrica che sostituisce: le ultime %1, meno se insieme "
@@ -88,6 +89,7 @@ void TfrmVersioni::buildWindow()
     connect(listver, &QTreeWidget::itemDoubleClicked, Button1, &QPushButton::click);
 
     resize(560, 380);
+    Desktop::fitToScreen(this, Desktop::Fit::Resizable);
 }
 
 void TfrmVersioni::LoadList()
