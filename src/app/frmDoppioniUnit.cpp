@@ -302,7 +302,7 @@ void TfrmDoppioni::regroup()
     // "N." holds a box and a line number; the groups' own lines span the row and say nothing
     // of its width.
     listdoppi->setColumnWidth(0, listdoppi->indentation() + style()->pixelMetric(QStyle::PM_IndicatorWidth)
-                                     + fontMetrics().horizontalAdvance(QString::number(m_book.size()) + u' ') + 24);
+                                     + fontMetrics().horizontalAdvance(QString::number(m_book.size()) + u' ') + 44);
     int width = listdoppi->columnWidth(0);
     for (int c = 1; c < DuplicateGroupsModel::ColumnCount; ++c) {
         listdoppi->resizeColumnToContents(c);

@@ -217,6 +217,12 @@ void TfrmMain::buildWindow()
     counters->addWidget(label(GroupBox1, "Label25", QStringLiteral("N. contatti selezionati: ")));
     counters->addWidget(lsel);
     counters->addStretch(1);
+    // The tools that came later close the counters' row, where it has room: the button rows
+    // and the caption beside "Ricarica lista" stay as they were.
+    auto *tools = new QHBoxLayout;
+    QPushButton *Button10 = button(GroupBox1, "Button10", QStringLiteral("Doppioni ..."));
+    tools->addWidget(Button10);
+    counters->addLayout(tools);
     outer->addLayout(counters);
 
     // First button row.
@@ -257,12 +263,6 @@ void TfrmMain::buildWindow()
     QPushButton *BitBtn1 = button(GroupBox1, "BitBtn1", QStringLiteral("&Esci"));
     BitBtn1->setIcon(style()->standardIcon(QStyle::SP_DialogCloseButton));
     row2->addWidget(BitBtn3);
-    // The tools that came later sit beside "Ricarica lista", where the row has room, so the
-    // first row and the window keep their width.
-    auto *tools = new QHBoxLayout;
-    QPushButton *Button10 = button(GroupBox1, "Button10", QStringLiteral("Doppioni ..."));
-    tools->addWidget(Button10);
-    row2->addLayout(tools);
     row2->addSpacing(8);
     row2->addWidget(Label4, 1);
     row2->addWidget(Button7);
@@ -275,7 +275,7 @@ void TfrmMain::buildWindow()
                         Button9, Button5, BitBtn3, Button7, BitBtn2, BitBtn1};
     for (size_t i = 0; i + 1 < std::size(order); ++i)
         setTabOrder(order[i], order[i + 1]);
-    setTabOrder(BitBtn3, Button10);
+    setTabOrder(Button5, Button10);
     addVersionControls(tools, Button10);
 
     auto handle = [this](QPushButton *b, void (TfrmMain::*fn)()) {

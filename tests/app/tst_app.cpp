@@ -1259,7 +1259,7 @@ void TestMainWindow::tabOrder_data()
     QTest::addColumn<QStringList>("order"); // from the control with the first focus
     QTest::newRow("main window") << "main"
                                  << QStringList{"cbcerca", "txtsearch", "Button4", "lista", "mnote", "Button1", "Button2",
-                                                "Button3", "Button6", "Button9", "Button5", "BitBtn3", "Button10", "Button11", "Button7",
+                                                "Button3", "Button6", "Button9", "Button5", "Button10", "Button11", "BitBtn3", "Button7",
                                                 "BitBtn2", "BitBtn1"};
     QTest::newRow("editor") << "editor"
                             << QStringList{"txtnome", "txtcognome", "txtpos", "txtorg", "txtindirizzo", "txtcitta",
