@@ -1,5 +1,7 @@
 #include "Desktop.h"
 
+#include <QPushButton>
+
 #include <QAbstractButton>
 #include <QCoreApplication>
 #include <QCheckBox>
@@ -168,6 +170,15 @@ void setUp()
     if (qtTexts->load(QStringLiteral(":/i18n/qtbase_it.qm")))
         QCoreApplication::installTranslator(qtTexts);
     app->installEventFilter(new EnterPressesButton(app));
+}
+
+QPushButton *button(QWidget *parent, const char *name, const QString &text, int minimumWidth)
+{
+    auto *b = new QPushButton(text, parent);
+    b->setObjectName(QLatin1String(name));
+    b->setAutoDefault(false);
+    b->setMinimumWidth(minimumWidth);
+    return b;
 }
 
 } // namespace Desktop

@@ -6,6 +6,9 @@
 //   menus) in Italian, from Qt's translation embedded in the program, so that the portable
 //   folder stays one program file beside its data;
 // - Enter on a focused button presses that button, as Space does, in every window.
+#include <QString>
+
+class QPushButton;
 class QWidget;
 
 namespace Desktop {
@@ -25,5 +28,9 @@ enum class Fit {
     Resizable, // a window with its own minimum size and size, already set
 };
 void fitToScreen(QWidget *window, Fit fit);
+
+// A push button named for the tests, with a width of its own at the least, that Enter in a
+// window's edit boxes never presses by itself.
+QPushButton *button(QWidget *parent, const char *name, const QString &text, int minimumWidth = 105);
 
 } // namespace Desktop

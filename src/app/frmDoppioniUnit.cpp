@@ -224,16 +224,10 @@ void TfrmDoppioni::buildWindow()
     outer->addWidget(Label1);
 
     auto *buttons = new QHBoxLayout;
-    Button1 = new QPushButton(QStringLiteral("Unisci ..."), this);
-    Button1->setObjectName(QStringLiteral("Button1"));
-    Button2 = new QPushButton(QStringLiteral("Elimina ..."), this);
-    Button2->setObjectName(QStringLiteral("Button2"));
-    auto *BitBtn1 = new QPushButton(style()->standardIcon(QStyle::SP_DialogCloseButton), QStringLiteral("Chiudi"), this);
-    BitBtn1->setObjectName(QStringLiteral("BitBtn1"));
-    for (QPushButton *b : {Button1, Button2, BitBtn1}) {
-        b->setAutoDefault(false);
-        b->setMinimumWidth(100);
-    }
+    Button1 = Desktop::button(this, "Button1", QStringLiteral("Unisci ..."), 100);
+    Button2 = Desktop::button(this, "Button2", QStringLiteral("Elimina ..."), 100);
+    auto *BitBtn1 = Desktop::button(this, "BitBtn1", QStringLiteral("Chiudi"), 100);
+    BitBtn1->setIcon(style()->standardIcon(QStyle::SP_DialogCloseButton));
     buttons->addWidget(Button1);
     buttons->addWidget(Button2);
     buttons->addStretch(1);

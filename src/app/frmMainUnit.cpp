@@ -50,11 +50,7 @@ QLabel *label(QWidget *parent, const char *name, const QString &text)
 
 QPushButton *button(QWidget *parent, const char *name, const QString &text)
 {
-    auto *b = new QPushButton(text, parent);
-    b->setObjectName(QLatin1String(name));
-    b->setAutoDefault(false);
-    b->setMinimumWidth(105);
-    return b;
+    return Desktop::button(parent, name, text);
 }
 
 } // namespace

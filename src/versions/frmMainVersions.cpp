@@ -1,6 +1,7 @@
 #include "app/frmMainUnit.h"
 
 #include "frmVersioniUnit.h"
+#include "app/Desktop.h"
 #include "app/Messages.h"
 #include "app/WaitCursor.h"
 #include "store/AddressBook.h"
@@ -25,10 +26,7 @@ void TfrmMain::addVersionControls(QHBoxLayout *row, QWidget *after)
                                                  + QStringLiteral(" Salvare comunque?"));
     });
 
-    auto *Button11 = new QPushButton(QStringLiteral("Versioni ..."), row->parentWidget());
-    Button11->setObjectName(QStringLiteral("Button11"));
-    Button11->setAutoDefault(false);
-    Button11->setMinimumWidth(105);
+    QPushButton *Button11 = Desktop::button(row->parentWidget(), "Button11", QStringLiteral("Versioni ..."));
     Button11->setToolTip(QStringLiteral("Le versioni precedenti della rubrica, da rimettere al loro posto"));
     row->addWidget(Button11);
     setTabOrder(after, Button11);

@@ -17,18 +17,6 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
-namespace {
-
-QPushButton *button(QWidget *parent, const char *name, const QString &text)
-{
-    auto *b = new QPushButton(text, parent);
-    b->setObjectName(QLatin1String(name));
-    b->setAutoDefault(false);
-    b->setMinimumWidth(100);
-    return b;
-}
-
-} // namespace
 
 TfrmVersioni::TfrmVersioni(QWidget *owner) : QDialog(owner)
 {
@@ -72,11 +60,11 @@ void TfrmVersioni::buildWindow()
     outer->addWidget(listver, 1);
 
     auto *buttons = new QHBoxLayout;
-    QPushButton *Button1 = button(this, "Button1", QStringLiteral("Ripristina"));
+    QPushButton *Button1 = Desktop::button(this, "Button1", QStringLiteral("Ripristina"), 100);
     Button1->setToolTip(QStringLiteral("Rimette la versione scelta al posto della rubrica attuale, che viene conservata "
                                        "tra le versioni"));
-    QPushButton *Button2 = button(this, "Button2", QStringLiteral("Apri cartella"));
-    QPushButton *BitBtn1 = button(this, "BitBtn1", QStringLiteral("&Chiudi"));
+    QPushButton *Button2 = Desktop::button(this, "Button2", QStringLiteral("Apri cartella"), 100);
+    QPushButton *BitBtn1 = Desktop::button(this, "BitBtn1", QStringLiteral("&Chiudi"), 100);
     buttons->addWidget(Button1);
     buttons->addWidget(Button2);
     buttons->addStretch(1);
