@@ -22,17 +22,5 @@ void TfrmMain::Button10Click()
     if (changed)
         Reload();
     if (merged > 0)
-        chooseLine(merged);
-}
-
-void TfrmMain::chooseLine(int lineNumber)
-{
-    for (int row = 0, rows = m_model->rowCount(); row < rows; ++row) {
-        if (m_model->lineNumber(row) == lineNumber) {
-            const QModelIndex index = m_model->index(row, 0);
-            lista->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
-            lista->scrollTo(index, QAbstractItemView::PositionAtCenter);
-            return;
-        }
-    }
+        chooseLines(merged, merged);
 }

@@ -92,8 +92,6 @@ public:
     void ImportVCard(const QString &fileName);
     void ImportOLDRBN(const QString &fileName);
 
-    // Chooses the row of the contact on line `lineNumber` (1-based) and shows it on the card.
-    void chooseLine(int lineNumber);
     // Chooses the contacts on lines `first` to `last` (1-based) of the book, wherever the
     // list's order shows them: the first becomes the current row, on the card and in view.
     void chooseLines(int first, int last);
